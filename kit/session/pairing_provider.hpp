@@ -16,6 +16,11 @@ namespace glidemate {
 // a coroutine awaited from the session's executor; an implementation may
 // hop to its own executor inside. Arguments are taken by value so that
 // they outlive any suspension.
+//
+// Callers built with g++ 12: pass a named value, not a braced temporary
+// (`co_await p.refusal(peer)`, not `co_await p.refusal(PeerInfo{...})`);
+// that compiler destroys such a temporary twice inside a co_await
+// expression.
 class PairingProvider {
  public:
   virtual ~PairingProvider() = default;
