@@ -1,6 +1,3 @@
-// kit/input: the phone side of input. The touch classifier turns raw touches
-// into the trackpad actions (and from them the messages) the host executes;
-// a recorded touch trace can be parsed and replayed through it.
 #pragma once
 
 #include <cstddef>
@@ -16,6 +13,10 @@
 
 namespace glidemate {
 
+// The touch side's trackpad logic, shipped in the library so that a phone
+// (or the command-line phone replaying a recorded trace) produces exactly
+// what the host expects; the host itself never runs it.
+//
 // Turns multi-touch samples into trackpad actions: accelerated cursor moves,
 // taps and two-finger right clicks, tap-and-drag and hold-to-drag,
 // three-finger drag, two-finger scrolling with phases and release velocity,

@@ -7,6 +7,8 @@ template <class... F>
 struct Overload : F... {
   using F::operator()...;
 };
+template <class... F>
+Overload(F...) -> Overload<F...>;  // clang 14 does not deduce aggregates yet
 
 // The wire carries 32-bit floats; touch distances and speeds fit easily.
 float narrow(double value) { return static_cast<float>(value); }
