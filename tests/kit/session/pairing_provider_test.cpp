@@ -1,10 +1,15 @@
+// The header under test comes first, ahead of any standard header: Asio
+// picks its allocator (aligned_alloc or operator new) from what the
+// standard library has declared when Asio's configuration is first read,
+// and it must pick the same one as the separately compiled Asio, which
+// frees what this file allocates.
+#include "kit/session/pairing_provider.hpp"
+
 #include <gtest/gtest.h>
 
 #include <asio/co_spawn.hpp>
 #include <asio/detached.hpp>
 #include <asio/io_context.hpp>
-
-#include "kit/session/pairing_provider.hpp"
 
 namespace glidemate {
 namespace {
