@@ -9,6 +9,8 @@ template <class... F>
 struct Overload : F... {
   using F::operator()...;
 };
+template <class... F>
+Overload(F...) -> Overload<F...>;
 
 std::string describe(const CryptoError::Case& c) {
   return std::visit(
