@@ -9,6 +9,7 @@ packages=(
   libasio-dev libssl-dev openssl nlohmann-json3-dev libplist-dev
   libavahi-client-dev libx11-dev libxtst-dev libxrandr-dev
   xvfb x11-utils
+  dbus avahi-daemon usbmuxd
 )
 
 missing=()

@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <asio/co_spawn.hpp>
+#include <asio/detached.hpp>
 #include <asio/io_context.hpp>
 
 #include "kit/transport/avahi/avahi_dns_sd.hpp"
+#include "kit/transport/bonjour_discovery.hpp"
+#include "kit/transport/lan_listener.hpp"
 #include "tests/support/dns_sd_daemons.hpp"
 #include "tests/support/run_until.hpp"
 
@@ -106,6 +110,44 @@ TEST_F(AvahiDnsSdTest, CarriesOnWithoutTheDaemonAndComesBackWithIt) {
   ASSERT_TRUE(runUntil(io, [&] {
     return std::holds_alternative<DnsSd::Registered>(events.back()) && lists(*watch, "Desk");
   }));
+}
+
+}  // namespace
+}  // namespace glidemate
+
+namespace glidemate {
+namespace {
+
+// The whole local-network path: the host's listener advertises, a phone's
+// discovery finds it, resolves it and connects.
+TEST_F(AvahiDnsSdTest, PhoneFindsAndReachesAnAdvertisedListener) {
+  NullLogger logger;
+  LANListener listener(io.get_executor(), "HOST-7", "Study", &dnsSd, logger);
+  std::vector<std::shared_ptr<StreamTransport>> accepted;
+  asio::co_spawn(io, [&]() -> asio::awaitable<void> {
+    while (auto c = co_await listener.connections().next()) accepted.push_back(*c);
+  }, asio::detached);
+  listener.start();
+
+  BonjourDiscovery discovery(io.get_executor(), dnsSd);
+  std::vector<DiscoveredHost> hosts;
+  asio::co_spawn(io, [&]() -> asio::awaitable<void> {
+    while (auto l = co_await discovery.hosts().next()) hosts = *l;
+  }, asio::detached);
+  discovery.start();
+  ASSERT_TRUE(runUntil(io, [&] { return !hosts.empty(); }));
+  EXPECT_EQ(hosts.front().id, "HOST-7");
+  EXPECT_EQ(hosts.front().name, "Study");
+
+  std::shared_ptr<StreamTransport> phone;
+  asio::co_spawn(io, [&]() -> asio::awaitable<void> {
+    const auto address = co_await discovery.resolve(hosts.front());
+    phone = StreamTransport::connect(io.get_executor(), address.host, address.port);
+    phone->start();
+  }, asio::detached);
+  ASSERT_TRUE(runUntil(io, [&] { return accepted.size() == 1; }));
+  EXPECT_EQ(accepted.front()->remoteHost(), "127.0.0.1");
+  phone->close();
 }
 
 }  // namespace
