@@ -7,6 +7,8 @@ template <class... F>
 struct Overload : F... {
   using F::operator()...;
 };
+template <class... F>
+Overload(F...) -> Overload<F...>;
 
 std::string describe(const TransportError::Case& c) {
   return std::visit(Overload{

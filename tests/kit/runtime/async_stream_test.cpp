@@ -77,7 +77,9 @@ TEST(AsyncStream, DestroyingTheProducerEndsTheConsumersWait) {
 
 TEST(AsyncStream, CancelledConsumerStopsCleanlyAndLeavesLaterValuesForTheNextRead) {
   asio::io_context context;
-  auto [stream, producer] = AsyncStream<int>::make(context.get_executor());
+  auto made = AsyncStream<int>::make(context.get_executor());
+  auto& stream = made.first;
+  auto& producer = made.second;
   bool aborted = false;
   bool returned = false;
   auto consumer = [&]() -> asio::awaitable<void> {

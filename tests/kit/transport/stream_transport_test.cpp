@@ -35,15 +35,10 @@ Bytes record(std::uint8_t fill, std::size_t bodySize) {
 
 class StreamTransportTest : public ::testing::Test {
  protected:
-  struct Pair {
-    std::shared_ptr<StreamTransport> phone;
-    std::shared_ptr<StreamTransport> host;
-  };
-
   // The phone connects through StreamTransport::connect; the host wraps the
   // connection its acceptor took, as the LAN listener does.
-  Pair connectPair(TransportKind hostKind = TransportKind::lan) {
-    auto phone = StreamTransport::connect(context.get_executor(), "127.0.0.1", acceptor.local_endpoint().port());
+  void connectPair(TransportKind hostKind = TransportKind::lan) {
+    phone = StreamTransport::connect(context.get_executor(), "127.0.0.1", acceptor.local_endpoint().port());
     phone->start();
     asio::ip::tcp::socket accepted(context);
     bool done = false;
@@ -52,11 +47,10 @@ class StreamTransportTest : public ::testing::Test {
       done = true;
     });
     driveUntil(context, [&] { return done; });
-    auto host = StreamTransport::make(std::move(accepted), hostKind);
+    host = StreamTransport::make(std::move(accepted), hostKind);
     host->start();
     EXPECT_EQ(next(*phone), TransportEvent(Ready{}));
     EXPECT_EQ(next(*host), TransportEvent(Ready{}));
-    return {phone, host};
   }
 
   std::optional<TransportEvent> next(Transport& transport) {
@@ -109,10 +103,12 @@ class StreamTransportTest : public ::testing::Test {
 
   asio::io_context context;
   asio::ip::tcp::acceptor acceptor{context, asio::ip::tcp::endpoint(loopback, 0)};
+  std::shared_ptr<StreamTransport> phone;
+  std::shared_ptr<StreamTransport> host;
 };
 
 TEST_F(StreamTransportTest, CarriesBytesBothWaysAndKnowsThePeersAddress) {
-  auto [phone, host] = connectPair();
+  connectPair();
   EXPECT_EQ(phone->remoteHost(), "127.0.0.1");
   EXPECT_EQ(host->remoteHost(), "127.0.0.1");
 
@@ -131,7 +127,7 @@ TEST_F(StreamTransportTest, CarriesBytesBothWaysAndKnowsThePeersAddress) {
 }
 
 TEST_F(StreamTransportTest, SendsIssuedTogetherGoOutWholeAndInOrder) {
-  auto [phone, host] = connectPair();
+  connectPair();
   // Together far more than the socket buffers hold, so the socket takes
   // them in many partial writes: sends that overlapped on the socket would
   // interleave their bytes.
@@ -151,7 +147,7 @@ TEST_F(StreamTransportTest, SendsIssuedTogetherGoOutWholeAndInOrder) {
 }
 
 TEST_F(StreamTransportTest, ExactlyOneClosedEventAndItIsTheLast) {
-  auto [phone, host] = connectPair();
+  connectPair();
   const Bytes last = record(0x22, 10);
   send(*host, last, Channel::reliable);
   host->close();
@@ -170,7 +166,7 @@ TEST_F(StreamTransportTest, ExactlyOneClosedEventAndItIsTheLast) {
 }
 
 TEST_F(StreamTransportTest, AConnectionResetClosesWithTheNetworksDescription) {
-  auto phone = StreamTransport::connect(context.get_executor(), "127.0.0.1", acceptor.local_endpoint().port());
+  phone = StreamTransport::connect(context.get_executor(), "127.0.0.1", acceptor.local_endpoint().port());
   phone->start();
   EXPECT_EQ(next(*phone), TransportEvent(Ready{}));
   asio::ip::tcp::socket raw = acceptor.accept();
@@ -196,7 +192,7 @@ TEST_F(StreamTransportTest, ConnectingGivesUpAfterTheConfiguredTimeOut) {
 
   TcpParameters parameters;
   parameters.connectTimeout = std::chrono::milliseconds(50);
-  auto phone = StreamTransport::connect(context.get_executor(), "127.0.0.1", full.local_endpoint().port(), parameters);
+  phone = StreamTransport::connect(context.get_executor(), "127.0.0.1", full.local_endpoint().port(), parameters);
   phone->start();
   // A send waits for the connection and fails with it.
   std::optional<TransportError> sendError;
@@ -217,13 +213,13 @@ TEST_F(StreamTransportTest, ConnectingGivesUpAfterTheConfiguredTimeOut) {
 }
 
 TEST_F(StreamTransportTest, DroppingATransportHangsUpOnThePeer) {
-  auto [phone, host] = connectPair();
+  connectPair();
   host.reset();
   EXPECT_EQ(next(*phone), TransportEvent(Closed{}));
 }
 
 TEST_F(StreamTransportTest, UnreliableRecordsTravelAsDatagramsOnceTheFlowExists) {
-  auto [phone, host] = connectPair();
+  connectPair();
   // No datagram channel yet: `unreliable` falls back to the stream.
   EXPECT_FALSE(phone->hasUnreliableChannel());
   const Bytes early = record(0x01, 8);
@@ -258,7 +254,7 @@ TEST_F(StreamTransportTest, UnreliableRecordsTravelAsDatagramsOnceTheFlowExists)
 }
 
 TEST_F(StreamTransportTest, DatagramsFromAnotherHostThanTheTcpPeerAreIgnored) {
-  auto [phone, host] = connectPair();
+  connectPair();
   const auto port = runAwaitable(context, host->prepareDatagramChannel());
   ASSERT_TRUE(port.has_value());
   const asio::ip::udp::endpoint target(loopback, *port);
@@ -278,7 +274,7 @@ TEST_F(StreamTransportTest, DatagramsFromAnotherHostThanTheTcpPeerAreIgnored) {
 }
 
 TEST_F(StreamTransportTest, DatagramsFromAStrangerAloneDoNotOpenTheChannel) {
-  auto [phone, host] = connectPair();
+  connectPair();
   const auto port = runAwaitable(context, host->prepareDatagramChannel());
   auto stranger = udpSocketOn(otherLoopback);
   stranger.send_to(asio::buffer(record(0x66, 4)), asio::ip::udp::endpoint(loopback, *port));
@@ -295,8 +291,8 @@ TEST_F(StreamTransportTest, ACableTunnelHasNoDatagramChannel) {
   asio::local::stream_protocol::socket a(context);
   asio::local::stream_protocol::socket b(context);
   asio::local::connect_pair(a, b);
-  auto host = StreamTransport::make(std::move(a), TransportKind::usb);
-  auto phone = StreamTransport::make(std::move(b), TransportKind::usb);
+  host = StreamTransport::make(std::move(a), TransportKind::usb);
+  phone = StreamTransport::make(std::move(b), TransportKind::usb);
   host->start();
   phone->start();
   EXPECT_EQ(next(*host), TransportEvent(Ready{}));
@@ -313,7 +309,7 @@ TEST_F(StreamTransportTest, ACableTunnelHasNoDatagramChannel) {
 }
 
 TEST_F(StreamTransportTest, MisuseIsRefusedWithAClearError) {
-  auto [phone, host] = connectPair();
+  connectPair();
   EXPECT_EQ(thrown<TransportError>([&] { runAwaitable(context, phone->connectDatagramChannel(0)); }),
             TransportError::notReady());
 
