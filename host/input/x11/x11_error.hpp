@@ -1,0 +1,34 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <variant>
+
+namespace glidemate::host {
+
+// Why the X11 event poster can't work with a display.
+class X11Error : public std::runtime_error {
+ public:
+  struct CannotOpenDisplay {
+    std::string name;  // empty: the DISPLAY environment variable
+    bool operator==(const CannotOpenDisplay&) const = default;
+  };
+  struct MissingExtension {
+    std::string name;
+    bool operator==(const MissingExtension&) const = default;
+  };
+  using Case = std::variant<CannotOpenDisplay, MissingExtension>;
+
+  explicit X11Error(Case c);
+
+  static X11Error cannotOpenDisplay(std::string name) { return X11Error(CannotOpenDisplay{std::move(name)}); }
+  static X11Error missingExtension(std::string name) { return X11Error(MissingExtension{std::move(name)}); }
+
+  const Case& which() const { return case_; }
+  friend bool operator==(const X11Error& a, const X11Error& b) { return a.case_ == b.case_; }
+
+ private:
+  Case case_;
+};
+
+}  // namespace glidemate::host

@@ -1,0 +1,26 @@
+// Test helper: a private X server (Xvfb) on a display number it picks
+// itself, stopped when its owner goes away.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "tests/support/child_process.hpp"
+
+namespace glidemate::host::testing {
+
+class XvfbDisplay {
+ public:
+  static constexpr int width = 1280;
+  static constexpr int height = 800;
+
+  // Blocks until the server accepts connections; throws if it can't start.
+  XvfbDisplay();
+  const std::string& name() const { return name_; }
+
+ private:
+  std::unique_ptr<glidemate::testing::ChildProcess> server_;
+  std::string name_;
+};
+
+}  // namespace glidemate::host::testing
