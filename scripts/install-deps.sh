@@ -7,7 +7,7 @@ packages=(
   build-essential g++ cmake ninja-build pkg-config git
   libgtest-dev libgmock-dev libbenchmark-dev
   libasio-dev libssl-dev openssl nlohmann-json3-dev libplist-dev
-  libavahi-client-dev libx11-dev libxtst-dev libxrandr-dev
+  libavahi-client-dev libx11-dev libxtst-dev libxrandr-dev libxfixes-dev libicu-dev
   xvfb x11-utils
   dbus avahi-daemon usbmuxd
 )
