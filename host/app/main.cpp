@@ -1,37 +1,104 @@
 // glidemate-host: lets a paired phone drive this computer. Headless: status
-// lines on stdout, control commands on stdin.
+// lines on stdout, control commands on stdin, diagnostics on stderr.
+#include <unistd.h>
+
+#include <asio/io_context.hpp>
+#include <asio/signal_set.hpp>
+#include <csignal>
 #include <cstdio>
-#include <cstring>
-#include <string_view>
+#include <iostream>
+#include <memory>
+
+#include "host/app/control_commands.hpp"
+#include "host/app/host_options.hpp"
+#include "host/app/line_reader.hpp"
+#include "host/app/status_lines.hpp"
+#include "host/server/host_server.hpp"
+#include "kit/session/xdg/file_keychain.hpp"
+#include "kit/transport/avahi/avahi_dns_sd.hpp"
 
 namespace {
 
-constexpr std::string_view usage =
-    "usage: glidemate-host [options]\n"
-    "\n"
-    "Lets a paired phone act as a trackpad, keyboard and remote for this computer.\n"
-    "\n"
-    "options:\n"
-    "  --help       show this text and exit\n"
-    "  --version    show the version and exit\n";
+using namespace glidemate;
+using namespace glidemate::host;
+
+// Diagnostics go to stderr, one line each, tagged with their category.
+class StderrLogger final : public Logger {
+ public:
+  void log(std::string_view category, std::string_view message) override {
+    std::cerr << "[" << category << "] " << message << std::endl;
+  }
+};
+
+void printLine(const std::string& line) {
+  std::fputs(line.c_str(), stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+}
+
+int run(const HostOptions& options) {
+  asio::io_context io;
+  StderrLogger logger;
+  const HostFolders folders = HostFolders::resolve(options.dataDir);
+  FileKeychain keys(folders.keys);
+  UserDefaults defaults(folders.settingsFile);
+
+  std::unique_ptr<AvahiDnsSd> dnsSd;
+  if (options.advertise) dnsSd = std::make_unique<AvahiDnsSd>(io.get_executor());
+
+  auto server = HostServer::make(io.get_executor(), HostServer::Configuration{
+                                                       .keys = keys,
+                                                       .defaults = defaults,
+                                                       .logger = logger,
+                                                       .dnsSd = dnsSd.get(),
+                                                       .hostName = options.name,
+                                                       .port = options.port,
+                                                   });
+
+  StatusLines status(*server, options.json, printLine);
+  ControlCommands commands(*server, status);
+
+  asio::signal_set signals(io, SIGINT, SIGTERM);
+  auto shutDown = [&] {
+    server->stop();
+    io.stop();
+  };
+  signals.async_wait([&](const asio::error_code& error, int) {
+    if (!error) shutDown();
+  });
+  LineReader stdinReader(io.get_executor(), STDIN_FILENO, [&](const std::string& line) {
+    if (commands.run(line) == ControlCommands::Outcome::quit) shutDown();
+  });
+
+  server->start();
+  io.run();
+  return 0;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view arg = argv[i];
-    if (arg == "--help" || arg == "-h") {
-      std::fputs(usage.data(), stdout);
-      return 0;
-    }
-    if (arg == "--version") {
-      std::printf("glidemate-host %s\n", GLIDEMATE_VERSION);
-      return 0;
-    }
-    std::fprintf(stderr, "glidemate-host: unknown option '%s'\n\n%s", argv[i], usage.data());
+  // A phone that hangs up mid-write must not kill the host.
+  std::signal(SIGPIPE, SIG_IGN);
+  HostOptions options;
+  try {
+    options = HostOptions::parse(std::vector<std::string>(argv + 1, argv + argc));
+  } catch (const std::invalid_argument& e) {
+    std::fprintf(stderr, "glidemate-host: %s\n\n%s", e.what(), HostOptions::usage());
     return 2;
   }
-  // The server comes with the host server work; until then say what we are.
-  std::printf("glidemate-host %s\n\n%s", GLIDEMATE_VERSION, usage.data());
-  return 0;
+  if (options.help) {
+    std::fputs(HostOptions::usage(), stdout);
+    return 0;
+  }
+  if (options.version) {
+    std::printf("glidemate-host %s\n", GLIDEMATE_VERSION);
+    return 0;
+  }
+  try {
+    return run(options);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "glidemate-host: %s\n", e.what());
+    return 1;
+  }
 }

@@ -46,9 +46,11 @@ std::optional<PairingCode> HostPairingCoordinator::beginPairing(const std::strin
   }
   if (activeCode->has_value()) return std::nullopt;
   const PairingCode code = PairingCode::random();
-  activeCode.set(code);
+  // Who the code is for is in place before the code appears, so that an
+  // observer of the code reads the right name.
   pairingWith.set(peerName);
   activeSource.set(std::move(source));
+  activeCode.set(code);
   return code;
 }
 

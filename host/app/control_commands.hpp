@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+
+#include "host/app/status_lines.hpp"
+#include "host/server/host_server.hpp"
+
+namespace glidemate::host {
+
+// The popover's actions for the headless host, one command per line:
+// pause, resume, disconnect ID, allow ID, forget ID, decline, allow-pairing,
+// peers, paired, quit. A command that is not understood gets one error line
+// and changes nothing.
+class ControlCommands {
+ public:
+  ControlCommands(HostServer& server, StatusLines& status);
+
+  enum class Outcome { carryOn, quit };
+  Outcome run(const std::string& line);
+
+ private:
+  HostServer& server_;
+  StatusLines& status_;
+};
+
+}  // namespace glidemate::host

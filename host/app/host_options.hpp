@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace glidemate::host {
+
+// The command line of glidemate-host.
+struct HostOptions {
+  std::string name;  // empty: the machine's name
+  std::uint16_t port = 0;
+  bool advertise = true;
+  std::optional<std::filesystem::path> dataDir;
+  bool json = false;
+  bool help = false;
+  bool version = false;
+
+  // Throws std::invalid_argument with a message for the user.
+  static HostOptions parse(const std::vector<std::string>& args);
+  static const char* usage();
+};
+
+// Where the host keeps its files: with --data-dir everything under that
+// folder, otherwise the XDG data folder (keys) and config folder (settings).
+struct HostFolders {
+  std::filesystem::path keys;
+  std::filesystem::path settingsFile;
+
+  static HostFolders resolve(const std::optional<std::filesystem::path>& dataDir);
+};
+
+}  // namespace glidemate::host
