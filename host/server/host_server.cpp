@@ -126,14 +126,15 @@ void HostServer::stop() {
 }
 
 void HostServer::accept(std::shared_ptr<Transport> transport) {
-  const std::string source = transport->remoteHost().value_or("");
-  if (pendingHandshakes_ >= configuration_.maxPendingHandshakes ||
-      pendingBySource_[source] >= configuration_.maxPendingHandshakesPerSource) {
+  // Connections that never finish their handshake must not crowd out a real
+  // phone: beyond the caps they are closed at once.
+  const auto source = transport->remoteHost();
+  const bool sourceFull = source && pendingBySource_[*source] >= configuration_.maxPendingHandshakesPerSource;
+  if (pendingHandshakes_ >= configuration_.maxPendingHandshakes || sourceFull) {
     log("Session over " + std::string(rawValue(transport->kind())) +
-        ": refused, too many unfinished handshakes" +
-        (source.empty() ? std::string() : " from " + source));
+        ": refused, too many unfinished handshakes" + (source ? " from " + *source : std::string()));
+    if (source && pendingBySource_[*source] == 0) pendingBySource_.erase(*source);
     transport->close();
-    if (pendingBySource_[source] == 0) pendingBySource_.erase(source);
     return;
   }
   spawn(serve(std::move(transport)));
@@ -149,7 +150,7 @@ asio::awaitable<void> HostServer::serveConnection(std::weak_ptr<HostServer> weak
                                                   std::shared_ptr<Transport> transport) {
   const TransportKind kind = transport->kind();
   const std::string kindText(rawValue(kind));
-  const std::string source = transport->remoteHost().value_or("");
+  const std::optional<std::string> source = transport->remoteHost();
   std::shared_ptr<Session> session;
   {
     auto self = weak.lock();
@@ -159,20 +160,21 @@ asio::awaitable<void> HostServer::serveConnection(std::weak_ptr<HostServer> weak
                             std::make_shared<SourcedPairing>(weak, transport), std::nullopt,
                             self->configuration_.handshakeTimeout);
     ++self->pendingHandshakes_;
-    ++self->pendingBySource_[source];
+    if (source) ++self->pendingBySource_[*source];
     self->log("Session over " + kindText + ": handshake starting");
   }
   // Counted as unfinished until the handshake ends, however it ends.
   struct PendingGuard {
     std::weak_ptr<HostServer> server;
-    std::string source;
+    std::optional<std::string> source;
     bool released = false;
     void release() {
       if (released) return;
       released = true;
       if (auto s = server.lock()) {
         if (s->pendingHandshakes_ > 0) --s->pendingHandshakes_;
-        auto it = s->pendingBySource_.find(source);
+        if (!source) return;
+        auto it = s->pendingBySource_.find(*source);
         if (it != s->pendingBySource_.end() && --it->second == 0) s->pendingBySource_.erase(it);
       }
     }
