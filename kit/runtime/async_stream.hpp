@@ -1,6 +1,7 @@
 #pragma once
 
 #include <asio/awaitable.hpp>
+#include <cstddef>
 #include <deque>
 #include <memory>
 #include <optional>
@@ -20,6 +21,9 @@ struct AsyncStreamState {
   std::deque<T> buffer;
   bool finished = false;
   bool consumerGone = false;
+  // A producer waits in waitForRoom(); the consumer wakes it on taking a
+  // value.
+  bool producerWaiting = false;
 };
 
 }  // namespace detail
@@ -75,6 +79,10 @@ class AsyncStream {
     }
     std::optional<T> value(std::move(state->buffer.front()));
     state->buffer.pop_front();
+    if (state->producerWaiting) {
+      state->producerWaiting = false;
+      state->changed.notifyAll();
+    }
     co_return value;
   }
 
@@ -85,6 +93,7 @@ class AsyncStream {
     if (state_) {
       state_->consumerGone = true;
       state_->buffer.clear();
+      state_->changed.notifyAll();
       state_.reset();
     }
   }
@@ -129,6 +138,21 @@ class StreamProducer {
   }
 
   bool isFinished() const { return !state_ || state_->finished; }
+
+  // How many values wait for the consumer.
+  std::size_t buffered() const { return state_ ? state_->buffer.size() : 0; }
+
+  // Suspends while `limit` or more values wait for the consumer, so that a
+  // producer fed from outside (a network peer) can stop taking input from
+  // it while the consumer is busy, and the buffer stays bounded. Returns at
+  // once when the stream is finished or the consumer is gone.
+  asio::awaitable<void> waitForRoom(std::size_t limit) {
+    auto state = state_;
+    while (state && !state->finished && !state->consumerGone && state->buffer.size() >= limit) {
+      state->producerWaiting = true;
+      co_await state->changed.wait();
+    }
+  }
 
  private:
   friend class AsyncStream<T>;
