@@ -1,0 +1,54 @@
+// Test helper: a pairing provider whose answers the test sets and whose
+// calls it records, for either role.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "kit/session/pairing_provider.hpp"
+
+namespace glidemate::testing {
+
+class FakePairingProvider final : public PairingProvider {
+ public:
+  std::map<std::string, SymmetricKey> keys;
+  std::optional<PairingCode> code;
+  std::optional<std::string> refusalText;
+  bool holdsAny = false;
+  // "beginPairing <id>", "pairingSucceeded <id>", "pairingFailed <id>",
+  // "pairingAttemptEnded <digits>", in the order they came.
+  std::vector<std::string> calls;
+  std::optional<SymmetricKey> pairedKey;
+
+  asio::awaitable<std::optional<SymmetricKey>> longTermKey(std::string peerId) override {
+    const auto it = keys.find(peerId);
+    if (it == keys.end()) co_return std::nullopt;
+    co_return it->second;
+  }
+  asio::awaitable<std::optional<PairingCode>> beginPairing(PeerInfo peer) override {
+    calls.push_back("beginPairing " + peer.id);
+    co_return code;
+  }
+  asio::awaitable<void> pairingSucceeded(SymmetricKey key, PeerInfo peer) override {
+    calls.push_back("pairingSucceeded " + peer.id);
+    pairedKey = key;
+    keys[peer.id] = key;
+    co_return;
+  }
+  asio::awaitable<void> pairingFailed(PeerInfo peer) override {
+    calls.push_back("pairingFailed " + peer.id);
+    co_return;
+  }
+  asio::awaitable<void> pairingAttemptEnded(PairingCode ended) override {
+    calls.push_back("pairingAttemptEnded " + ended.digits());
+    co_return;
+  }
+  asio::awaitable<std::optional<std::string>> refusal([[maybe_unused]] PeerInfo peer) override {
+    co_return refusalText;
+  }
+  asio::awaitable<bool> holdsAnyLongTermKey() override { co_return holdsAny; }
+};
+
+}  // namespace glidemate::testing
