@@ -1,7 +1,6 @@
 #include "host/input/x11/x11_event_poster.hpp"
 
 #include <X11/XKBlib.h>
-#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <X11/extensions/Xfixes.h>
