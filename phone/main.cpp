@@ -342,9 +342,14 @@ int run(const Options& o) {
   } else if (command == "send") {
     if (args.empty()) throw UsageError("send needs a HOST");
     const auto now = std::chrono::steady_clock::now().time_since_epoch();
-    auto messages = phone::parseSendItems(
-        std::vector<std::string>(args.begin() + 1, args.end()),
-        static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count()));
+    std::vector<Message> messages;
+    try {
+      messages = phone::parseSendItems(
+          std::vector<std::string>(args.begin() + 1, args.end()),
+          static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count()));
+    } catch (const std::invalid_argument& e) {
+      throw UsageError(e.what());
+    }
     const Identity me = identity(o, defaults);
     auto pairing = std::make_shared<phone::PhonePairing>(store, nullptr);
     spawn([](AvahiDnsSd& d, std::string host, Identity self, std::shared_ptr<phone::PhonePairing> p,

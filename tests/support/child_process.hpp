@@ -13,9 +13,10 @@ class ChildProcess {
  public:
   // Starts `argv` with `extraEnv` ("NAME=value") added to this process's
   // environment. With `captureStdout`, the child's stdout can be read with
-  // readLine(). Throws std::runtime_error when the program cannot start.
+  // readLine(); with `pipeStdin`, writeLine() feeds its stdin. Throws
+  // std::runtime_error when the program cannot start.
   ChildProcess(std::vector<std::string> argv, std::vector<std::string> extraEnv = {},
-               bool captureStdout = false);
+               bool captureStdout = false, bool pipeStdin = false);
   ~ChildProcess();
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
@@ -23,14 +24,32 @@ class ChildProcess {
   // The next line the child wrote (without the newline); blocks until it
   // comes. Empty at end of output.
   std::string readLine();
-  // SIGTERM, then wait for it to exit. Safe to call twice.
-  void stop();
+  // The next line that contains `text`; the lines before it are skipped.
+  // Empty at end of output.
+  std::string readLineContaining(const std::string& text);
+  void writeLine(const std::string& line);
+  // SIGTERM, then wait for it to exit. Returns its exit status (128 + the
+  // signal for one that was killed); -1 when it had already been reaped.
+  int stop();
+  // Waits for it to exit by itself; the exit status as stop() gives it.
+  int wait();
   pid_t pid() const { return pid_; }
 
  private:
+  int reap();
+
   pid_t pid_ = -1;
   int stdout_ = -1;
+  int stdin_ = -1;
   std::string pending_;
 };
+
+// Runs a program to its end and collects what it printed.
+struct ProgramResult {
+  int status;
+  std::string out;
+  std::string err;
+};
+ProgramResult runProgram(std::vector<std::string> argv, const std::string& input = {});
 
 }  // namespace glidemate::testing

@@ -1,0 +1,152 @@
+// The host program and the command-line phone as separate processes, talking
+// over loopback, the way a person tries them.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <nlohmann/json.hpp>
+
+#include "tests/support/child_process.hpp"
+
+namespace glidemate {
+namespace {
+
+using testing::ChildProcess;
+using testing::runProgram;
+
+class TempDir {
+ public:
+  TempDir() {
+    char pattern[] = "/tmp/glidemate-e2e-XXXXXX";
+    path_ = mkdtemp(pattern);
+  }
+  ~TempDir() { std::filesystem::remove_all(path_); }
+  std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+
+ private:
+  std::filesystem::path path_;
+};
+
+class HostProgramTest : public ::testing::Test {
+ protected:
+  TempDir dir;
+  std::unique_ptr<ChildProcess> host;
+  std::string address;
+
+  void SetUp() override {
+    host = std::make_unique<ChildProcess>(
+        std::vector<std::string>{GLIDEMATE_HOST_BIN, "--no-advertise", "--json", "--name", "Desk",
+                                 "--data-dir", dir / "host"},
+        std::vector<std::string>{}, true, true);
+    const auto listening = event("listening");
+    ASSERT_FALSE(listening.is_null()) << "the host did not start";
+    address = "127.0.0.1:" + std::to_string(listening["port"].get<int>());
+  }
+
+  // The next status line of the given kind.
+  nlohmann::json event(const std::string& name) {
+    const std::string line = host->readLineContaining("\"event\":\"" + name + "\"");
+    if (line.empty()) return nullptr;
+    return nlohmann::json::parse(line);
+  }
+
+  std::vector<std::string> phone(const std::string& phoneDir, std::vector<std::string> args) {
+    std::vector<std::string> argv{GLIDEMATE_PHONE_BIN, "--id", "PHONE-" + phoneDir, "--name",
+                                  "Phone " + phoneDir, "--data-dir", dir / phoneDir};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return argv;
+  }
+
+  // Pairs, typing `wrongBy` more than the code the host shows.
+  testing::ProgramResult pair(const std::string& phoneDir, int wrongBy = 0) {
+    ChildProcess p(phone(phoneDir, {"pair", address}), {}, true, true);
+    const auto shown = event("pairingCode");
+    EXPECT_EQ(shown["phone"], "Phone " + phoneDir);
+    const int code = (std::stoi(shown["code"].get<std::string>()) + wrongBy) % 1000000;
+    char typed[8];
+    std::snprintf(typed, sizeof typed, "%06d", code);
+    p.writeLine(typed);
+    std::string out;
+    for (std::string line = p.readLine(); !line.empty(); line = p.readLine()) out += line + "\n";
+    return {p.wait(), out, {}};
+  }
+
+  testing::ProgramResult send(const std::string& phoneDir, std::vector<std::string> items) {
+    std::vector<std::string> args{"send", address};
+    args.insert(args.end(), items.begin(), items.end());
+    args.insert(args.end(), {"--wait", "300"});
+    return runProgram(phone(phoneDir, args));
+  }
+};
+
+TEST_F(HostProgramTest, PairReconnectPingAndTheRefusals) {
+  const auto paired = pair("a");
+  EXPECT_EQ(paired.status, 0);
+  EXPECT_EQ(paired.out, "Paired with " + address + "\n");
+  EXPECT_EQ(event("connected")["transport"], "lan");
+
+  // Reconnecting authenticates with the stored key; ping comes back.
+  auto sent = send("a", {"ping"});
+  EXPECT_EQ(sent.status, 0) << sent.err;
+  EXPECT_NE(sent.out.find("{\"pong\":{\"sendTimeNs\":"), std::string::npos) << sent.out;
+
+  host->writeLine("pause");
+  EXPECT_FALSE(event("paused").is_null());
+  sent = send("a", {"ping"});
+  EXPECT_EQ(sent.status, 1);
+  EXPECT_NE(sent.err.find("Glidemate is paused on this Mac"), std::string::npos) << sent.err;
+  host->writeLine("resume");
+  EXPECT_FALSE(event("resumed").is_null());
+
+  host->writeLine("disconnect PHONE-a");
+  sent = send("a", {"ping"});
+  EXPECT_NE(sent.err.find("this iPhone was disconnected on the Mac"), std::string::npos) << sent.err;
+  host->writeLine("allow PHONE-a");
+  EXPECT_EQ(send("a", {"ping"}).status, 0);
+
+  // Forgotten, the phone must pair again.
+  host->writeLine("forget PHONE-a");
+  host->writeLine("paired");
+  EXPECT_EQ(event("paired")["phones"], nlohmann::json::array());
+  sent = send("a", {"ping"});
+  EXPECT_EQ(sent.status, 1);
+  EXPECT_NE(sent.err.find("not paired"), std::string::npos) << sent.err;
+  // The host offered a code for that attempt; it is gone with it.
+  EXPECT_FALSE(event("pairingEnded").is_null());
+  EXPECT_EQ(pair("a").status, 0);
+
+  EXPECT_EQ(host->stop(), 0);
+}
+
+TEST_F(HostProgramTest, WrongCodesAreRefusedAndBlockPairing) {
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    EXPECT_EQ(pair("b", 1).status, 1);
+    EXPECT_EQ(event("handshakeFailed")["error"], "pairing code did not match");
+  }
+  // The third wrong code blocks pairing as it fails.
+  EXPECT_EQ(pair("b", 1).status, 1);
+  const auto blocked = event("pairingBlocked");
+  ASSERT_FALSE(blocked.is_null());
+  EXPECT_EQ(blocked["until"].get<std::string>().back(), 'Z');
+  EXPECT_EQ(event("handshakeFailed")["error"], "pairing code did not match");
+  // While blocked, no code is shown: the phone hears it is refused.
+  const auto refused = runProgram(phone("b", {"pair", address, "--code", "123456"}));
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.err.find("pairing refused"), std::string::npos) << refused.err;
+}
+
+TEST_F(HostProgramTest, BadCommandsAndArgumentsAreExplained) {
+  host->writeLine("frobnicate");
+  EXPECT_EQ(event("error")["text"], "unknown command 'frobnicate'");
+  const auto unknownItem = runProgram(phone("c", {"send", address, "wiggle"}));
+  EXPECT_EQ(unknownItem.status, 2);
+  EXPECT_NE(unknownItem.err.find("unknown item 'wiggle'"), std::string::npos);
+  const auto badOption = runProgram({GLIDEMATE_HOST_BIN, "--port", "70000"});
+  EXPECT_EQ(badOption.status, 2);
+  EXPECT_NE(badOption.err.find("--port needs a number from 0 to 65535"), std::string::npos);
+  const auto nobody = runProgram(phone("c", {"send", "127.0.0.1:1", "ping"}));
+  EXPECT_EQ(nobody.status, 1);
+  EXPECT_NE(nobody.err.find("could not reach 127.0.0.1:1"), std::string::npos) << nobody.err;
+}
+
+}  // namespace
+}  // namespace glidemate
