@@ -29,6 +29,9 @@ const char* HostOptions::usage() {
          "  --data-dir DIR   keep paired phones and settings under DIR\n"
          "                   (default: $XDG_DATA_HOME/glidemate and $XDG_CONFIG_HOME/glidemate)\n"
          "  --json           one JSON object per status line\n"
+         "  --input MODE     where phones' input goes: x11 (the display in $DISPLAY),\n"
+         "                   log (one line per event on stderr) or none\n"
+         "                   (default: x11 when a display opens, else none)\n"
          "  --help           show this text and exit\n"
          "  --version        show the version and exit\n";
 }
@@ -65,6 +68,17 @@ HostOptions HostOptions::parse(const std::vector<std::string>& args) {
         throw std::invalid_argument("--port needs a number from 0 to 65535, not '" + text + "'");
       }
       options.port = static_cast<std::uint16_t>(port);
+    } else if (arg == "--input") {
+      const std::string& mode = value();
+      if (mode == "x11") {
+        options.input = Input::x11;
+      } else if (mode == "log") {
+        options.input = Input::log;
+      } else if (mode == "none") {
+        options.input = Input::none;
+      } else {
+        throw std::invalid_argument("--input is x11, log or none, not '" + mode + "'");
+      }
     } else if (arg == "--data-dir") {
       options.dataDir = value();
     } else {

@@ -10,7 +10,12 @@ namespace glidemate::host {
 
 // The command line of glidemate-host.
 struct HostOptions {
+  // Where phones' input goes: the X display when one opens (automatic), the
+  // X display or fail (x11), a log line per event on stderr (log), nowhere.
+  enum class Input { automatic, x11, log, none };
+
   std::string name;  // empty: the machine's name
+  Input input = Input::automatic;
   std::uint16_t port = 0;
   bool advertise = true;
   std::optional<std::filesystem::path> dataDir;

@@ -13,6 +13,8 @@
 #include "host/app/host_options.hpp"
 #include "host/app/line_reader.hpp"
 #include "host/app/status_lines.hpp"
+#include "host/input/logging_event_poster.hpp"
+#include "host/input/x11/x11_event_poster.hpp"
 #include "host/server/host_server.hpp"
 #include "kit/session/xdg/file_keychain.hpp"
 #include "kit/transport/avahi/avahi_dns_sd.hpp"
@@ -43,6 +45,27 @@ int run(const HostOptions& options) {
   FileKeychain keys(folders.keys);
   UserDefaults defaults(folders.settingsFile);
 
+  // Where phones' input goes.
+  std::unique_ptr<EventPoster> poster;
+  switch (options.input) {
+    case HostOptions::Input::x11:
+      poster = std::make_unique<X11EventPoster>();
+      break;
+    case HostOptions::Input::automatic:
+      try {
+        poster = std::make_unique<X11EventPoster>();
+      } catch (const std::exception& e) {
+        logger.log("input", std::string("No display to drive (") + e.what() +
+                                "); phones can connect but their input goes nowhere");
+      }
+      break;
+    case HostOptions::Input::log:
+      poster = std::make_unique<LoggingEventPoster>(std::cerr);
+      break;
+    case HostOptions::Input::none:
+      break;
+  }
+
   std::unique_ptr<AvahiDnsSd> dnsSd;
   if (options.advertise) dnsSd = std::make_unique<AvahiDnsSd>(io.get_executor());
 
@@ -53,6 +76,7 @@ int run(const HostOptions& options) {
                                                        .dnsSd = dnsSd.get(),
                                                        .hostName = options.name,
                                                        .port = options.port,
+                                                       .poster = poster.get(),
                                                    });
 
   StatusLines status(*server, options.json, printLine);

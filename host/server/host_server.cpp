@@ -44,7 +44,13 @@ HostServer::HostServer(asio::any_io_executor executor, Configuration configurati
       executor_(std::move(executor)),
       configuration_(std::move(configuration)),
       hostId_(loadHostId()),
-      hostName_(configuration_.hostName.empty() ? localHostName() : configuration_.hostName) {}
+      hostName_(configuration_.hostName.empty() ? localHostName() : configuration_.hostName),
+      input_(configuration_.poster == nullptr
+                 ? nullptr
+                 : std::make_unique<InputServices>(*configuration_.poster, executor_,
+                                                   configuration_.frames,
+                                                   [] { return std::chrono::steady_clock::now(); })),
+      dispatcher_(input_.get()) {}
 
 HostServer::~HostServer() { stop(); }
 
@@ -206,6 +212,8 @@ asio::awaitable<void> HostServer::serveConnection(std::weak_ptr<HostServer> weak
       co_return;
     }
     self->log("Session over " + kindText + ": " + peer.name + " connected");
+    // Displays may have changed since the last phone came.
+    if (self->input_) self->input_->input.refreshBounds();
     self->pairing.store().touch(peer.id);
     self->pairing.reloadPairedDevices();
     connected = ConnectedPeer{peer.id, peer.name, kind, self->configuration_.clock.wallNow()};
@@ -226,6 +234,11 @@ asio::awaitable<void> HostServer::serveConnection(std::weak_ptr<HostServer> weak
 
   auto self = weak.lock();
   if (!self) co_return;
+  // Nothing the phone was doing may outlive it: no held button, no coasting.
+  if (self->input_) {
+    self->input_->input.releaseAll();
+    self->input_->scroll->stop();
+  }
   self->removeSession(*session);
   // Another session of the same phone (over another transport) keeps it
   // listed; only its last session ending takes the phone off the list.

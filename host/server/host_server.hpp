@@ -12,7 +12,10 @@
 #include <variant>
 #include <vector>
 
+#include "host/input/event_poster.hpp"
+#include "host/input/frame_clock.hpp"
 #include "host/server/host_clock.hpp"
+#include "host/server/input_services.hpp"
 #include "host/server/host_pairing_coordinator.hpp"
 #include "host/server/message_dispatcher.hpp"
 #include "host/server/observable.hpp"
@@ -20,9 +23,12 @@
 #include "kit/runtime/logger.hpp"
 #include "kit/runtime/task.hpp"
 #include "kit/session/session.hpp"
+#include "kit/transport/ble/ble_peripheral_host.hpp"
+#include "kit/transport/ble/unsupported_ble_peripheral_manager.hpp"
 #include "kit/transport/dns_sd.hpp"
 #include "kit/transport/lan_listener.hpp"
 #include "kit/transport/transport.hpp"
+#include "kit/transport/usbmux/usbmux_client.hpp"
 
 namespace glidemate::host {
 
@@ -66,9 +72,23 @@ class HostServer : public std::enable_shared_from_this<HostServer> {
     std::uint16_t port = 0;
     std::chrono::steady_clock::duration handshakeTimeout = Session::defaultHandshakeTimeout;
     HostClock clock = {};
+    // Where phones' input goes; null: nowhere (no desktop to drive).
+    EventPoster* poster = nullptr;
+    // Paces scroll momentum; the display's refresh by default.
+    std::shared_ptr<FrameClock> frames = std::make_shared<SteadyFrameClock>();
     // Unfinished handshakes allowed at once, in all and from one address.
     std::size_t maxPendingHandshakes = 64;
     std::size_t maxPendingHandshakesPerSource = 8;
+    // The cable multiplexer daemon's socket, and how long it may take to
+    // answer a request.
+    std::string usbmuxSocketPath = USBMuxClient::socketPath();
+    std::chrono::steady_clock::duration usbmuxReplyTimeout = USBMuxClient::defaultReplyTimeout;
+    // How long after a failed dial, or after its session ended, a phone on
+    // a cable is dialled again.
+    std::chrono::steady_clock::duration cableRedialDelay = std::chrono::seconds(2);
+    // Makes the Bluetooth LE peripheral manager. Linux has no peripheral
+    // role here yet: the radio reports itself unsupported.
+    BLEPeripheralHost::ManagerFactory bluetoothManager = UnsupportedBLEPeripheralManager::make;
   };
 
   static constexpr const char* pausedRefusal = "Glidemate is paused on this Mac";
@@ -83,6 +103,9 @@ class HostServer : public std::enable_shared_from_this<HostServer> {
   Observable<std::vector<ConnectedPeer>> peers;
   Observable<bool> isPaused{false};
   Observable<std::set<std::string>> disconnectedPeers;
+  Observable<BLEPeripheralHost::State> bluetoothState{BLEPeripheralHost::State::idle};
+  // The cable devices being dialled or served, by device id.
+  std::set<std::uint32_t> cableDevices() const;
   HostPairingCoordinator pairing;
   // Told of every handshake failure, connection and end.
   std::function<void(const Activity&)> onActivity;
@@ -90,6 +113,8 @@ class HostServer : public std::enable_shared_from_this<HostServer> {
   const std::string& hostId() const { return hostId_; }
   const std::string& hostName() const { return hostName_; }
   MessageDispatcher& dispatcher() { return dispatcher_; }
+  // Null when the host has no event poster.
+  InputServices* input() { return input_.get(); }
   // The established sessions, in order of connection.
   std::vector<std::shared_ptr<Session>> liveSessions() const;
 
@@ -130,11 +155,17 @@ class HostServer : public std::enable_shared_from_this<HostServer> {
   void removeSession(const Session& session);
   void removePeerEntry(const std::string& peerId);
   void spawn(asio::awaitable<void> work);
+  void startCable();
+  void startBluetooth();
+  void cableEvent(const USBMuxClient::Event& event);
+  void openCableTunnel(const USBMuxDevice& device);
+  static asio::awaitable<void> dialCable(std::weak_ptr<HostServer> weak, std::uint32_t deviceId);
 
   asio::any_io_executor executor_;
   Configuration configuration_;
   std::string hostId_;
   std::string hostName_;
+  std::unique_ptr<InputServices> input_;
   MessageDispatcher dispatcher_;
   std::unique_ptr<LANListener> listener_;
   std::vector<LiveSession> live_;
@@ -144,6 +175,12 @@ class HostServer : public std::enable_shared_from_this<HostServer> {
   std::uint64_t nextTaskId_ = 0;
   std::size_t pendingHandshakes_ = 0;
   std::map<std::string, std::size_t> pendingBySource_;
+  std::shared_ptr<USBMuxClient> usbmux_ =
+      USBMuxClient::make(executor_, configuration_.usbmuxSocketPath, configuration_.usbmuxReplyTimeout);
+  std::unique_ptr<BLEPeripheralHost> bleHost_ =
+      std::make_unique<BLEPeripheralHost>(executor_, hostName_, configuration_.bluetoothManager);
+  // One redialling task per attached cable device.
+  std::map<std::uint32_t, Task> usbTasks_;
 };
 
 }  // namespace glidemate::host

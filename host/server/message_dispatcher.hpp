@@ -2,6 +2,7 @@
 
 #include <asio/awaitable.hpp>
 
+#include "host/server/input_services.hpp"
 #include "kit/session/session.hpp"
 #include "kit/wire/message.hpp"
 
@@ -14,10 +15,18 @@ namespace glidemate::host {
 // phone sends ends its session, and a failed reply is ignored.
 class MessageDispatcher {
  public:
+  // Without input services (a host with no desktop to drive) input
+  // messages are dropped.
+  explicit MessageDispatcher(InputServices* input = nullptr) : input_(input) {}
+
   asio::awaitable<void> handle(Session& session, Message message);
 
  private:
   static asio::awaitable<void> reply(Session& session, Message message);
+  // The reply for an input message, if it needs one.
+  std::optional<Message> handleInput(const Message& message);
+
+  InputServices* input_;
 };
 
 }  // namespace glidemate::host

@@ -1,11 +1,14 @@
 // The host program and the command-line phone as separate processes, talking
 // over loopback, the way a person tries them.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
 #include "tests/support/child_process.hpp"
+#include "tests/support/x_pointer.hpp"
+#include "tests/support/xvfb_display.hpp"
 
 namespace glidemate {
 namespace {
@@ -34,7 +37,7 @@ class HostProgramTest : public ::testing::Test {
 
   void SetUp() override {
     host = std::make_unique<ChildProcess>(
-        std::vector<std::string>{GLIDEMATE_HOST_BIN, "--no-advertise", "--json", "--name", "Desk",
+        std::vector<std::string>{GLIDEMATE_HOST_BIN, "--no-advertise", "--input", "none", "--json", "--name", "Desk",
                                  "--data-dir", dir / "host"},
         std::vector<std::string>{}, true, true);
     const auto listening = event("listening");
@@ -146,6 +149,42 @@ TEST_F(HostProgramTest, BadCommandsAndArgumentsAreExplained) {
   const auto nobody = runProgram(phone("c", {"send", "127.0.0.1:1", "ping"}));
   EXPECT_EQ(nobody.status, 1);
   EXPECT_NE(nobody.err.find("could not reach 127.0.0.1:1"), std::string::npos) << nobody.err;
+}
+
+}  // namespace
+}  // namespace glidemate
+
+namespace glidemate {
+namespace {
+
+// A phone's move reaches a real X server through the host.
+TEST(HostProgramOnX, PhoneMovesThePointer) {
+  host::testing::XvfbDisplay xvfb;
+  testing::XPointer pointer(xvfb.name());
+  pointer.warpTo({200, 300});
+
+  TempDir dir;
+  ChildProcess hostProcess({GLIDEMATE_HOST_BIN, "--no-advertise", "--json", "--input", "x11",
+                            "--data-dir", dir / "host"},
+                           {"DISPLAY=" + xvfb.name()}, true, true);
+  const auto listening = nlohmann::json::parse(hostProcess.readLineContaining("\"listening\""));
+  const std::string address = "127.0.0.1:" + std::to_string(listening["port"].get<int>());
+  const std::vector<std::string> phone{GLIDEMATE_PHONE_BIN, "--data-dir", dir / "phone"};
+
+  ChildProcess pairing({phone[0], phone[1], phone[2], "pair", address}, {}, true, true);
+  const auto shown = nlohmann::json::parse(hostProcess.readLineContaining("\"pairingCode\""));
+  pairing.writeLine(shown["code"].get<std::string>());
+  ASSERT_EQ(pairing.wait(), 0);
+
+  const auto sent = runProgram({phone[0], phone[1], phone[2], "send", address, "move", "100", "50"});
+  ASSERT_EQ(sent.status, 0) << sent.err;
+  // The move may still be on its way when the phone is done; wait for it to land.
+  auto now = pointer.position();
+  for (int i = 0; i < 500 && now == testing::PointerPosition{200, 300}; ++i) {
+    usleep(10'000);
+    now = pointer.position();
+  }
+  EXPECT_EQ(now, (testing::PointerPosition{300, 350}));
 }
 
 }  // namespace

@@ -15,7 +15,7 @@
 #include "kit/input/scroll_event.hpp"
 #include "tests/support/thrown.hpp"
 #include "x_observer.hpp"
-#include "xvfb_display.hpp"
+#include "tests/support/xvfb_display.hpp"
 
 namespace glidemate::host {
 namespace {

@@ -1,4 +1,4 @@
-#include "xvfb_display.hpp"
+#include "tests/support/xvfb_display.hpp"
 
 #include <stdexcept>
 
