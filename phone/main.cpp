@@ -12,6 +12,8 @@
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <iostream>
 #include <map>
 #include <optional>
@@ -22,6 +24,9 @@
 #include "kit/session/handshake_error.hpp"
 #include "kit/session/secure_random.hpp"
 #include "kit/session/session.hpp"
+#include "kit/input/touch_classifier.hpp"
+#include "kit/input/touch_trace_parser.hpp"
+#include "kit/input/trackpad_messages.hpp"
 #include "kit/session/xdg/file_keychain.hpp"
 #include "kit/transport/avahi/avahi_dns_sd.hpp"
 #include "kit/transport/bonjour_discovery.hpp"
@@ -44,11 +49,17 @@ constexpr const char* usage =
     "  pair HOST [--code CODE]          pair with HOST (asks for the code when not given)\n"
     "  send HOST ITEM... [--wait MS]    connect with the stored key and send each item,\n"
     "                                   then print what arrives for MS milliseconds (500)\n"
+    "  replay HOST FILE [--wait MS]     replay a recorded touch trace through the trackpad\n"
+    "                                   logic and send what it decides, as a phone app would\n"
     "\n"
     "HOST is a host's name or id as browse shows it, or ADDRESS:PORT.\n"
     "ITEMs: ping | move DX DY | down left|right | up left|right | click left|right |\n"
     "       scroll PHASE DX DY | gesture NAME | key NAME [MODIFIERS] | text STRING |\n"
     "       a command as JSON, e.g. '{\"getVolume\":{}}'\n"
+    "FILE: one JSON object per line, a touch sample\n"
+    "       {\"id\":1,\"phase\":\"began\",\"x\":10,\"y\":20,\"time\":0.0}\n"
+    "       (phase began, moved, ended or cancelled; time in seconds) or a frame's end\n"
+    "       {\"flush\":0.016}, when the touches so far are turned into messages\n"
     "\n"
     "options:\n"
     "  --id ID          this phone's id (default: one made and kept on first use)\n"
@@ -297,6 +308,16 @@ asio::awaitable<void> sendItems(std::shared_ptr<Session> session, std::vector<Me
   session->close();
 }
 
+// Reconnects with the stored key and sends `items`.
+asio::awaitable<void> connectAndSend(AvahiDnsSd& dnsSd, std::string host, Identity self,
+                                     std::shared_ptr<phone::PhonePairing> pairing,
+                                     std::chrono::steady_clock::duration timeout,
+                                     std::vector<Message> items, std::chrono::milliseconds wait) {
+  const Target target = co_await findHost(dnsSd, host, timeout);
+  auto session = co_await connect(target, self, pairing);
+  co_await sendItems(session, std::move(items), wait);
+}
+
 int run(const Options& o) {
   if (o.positional.empty()) throw UsageError("no command given");
   const std::string command = o.positional.front();
@@ -352,13 +373,30 @@ int run(const Options& o) {
     }
     const Identity me = identity(o, defaults);
     auto pairing = std::make_shared<phone::PhonePairing>(store, nullptr);
-    spawn([](AvahiDnsSd& d, std::string host, Identity self, std::shared_ptr<phone::PhonePairing> p,
-             std::chrono::steady_clock::duration t, std::vector<Message> items,
-             std::chrono::milliseconds wait) -> asio::awaitable<void> {
-      const Target target = co_await findHost(d, host, t);
-      auto session = co_await connect(target, self, p);
-      co_await sendItems(session, std::move(items), wait);
-    }(dnsSd, args[0], me, pairing, timeout, std::move(messages), std::chrono::milliseconds(o.waitMs)));
+    spawn(connectAndSend(dnsSd, args[0], me, pairing, timeout, std::move(messages),
+                         std::chrono::milliseconds(o.waitMs)));
+  } else if (command == "replay") {
+    if (args.size() != 2) throw UsageError("replay needs a HOST and a FILE");
+    std::ifstream file(args[1]);
+    if (!file) throw std::runtime_error("cannot read " + args[1]);
+    std::stringstream text;
+    text << file.rdbuf();
+    // Bad lines are reported before anything is sent.
+    std::vector<Message> messages;
+    TouchClassifier classifier;
+    for (const auto& step : TouchTraceParser::parse(text.str())) {
+      if (const auto* touch = std::get_if<TouchTraceStep::Touch>(&step.value)) {
+        classifier.apply(touch->sample);
+      } else {
+        for (const auto& action : classifier.flush(std::get<TouchTraceStep::Flush>(step.value).now)) {
+          for (auto& m : trackpadMessages(action)) messages.push_back(std::move(m));
+        }
+      }
+    }
+    const Identity me = identity(o, defaults);
+    auto pairing = std::make_shared<phone::PhonePairing>(store, nullptr);
+    spawn(connectAndSend(dnsSd, args[0], me, pairing, timeout, std::move(messages),
+                         std::chrono::milliseconds(o.waitMs)));
   } else {
     throw UsageError("unknown command '" + command + "'");
   }

@@ -3,9 +3,13 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <nlohmann/json.hpp>
 
+#include "kit/input/touch_classifier.hpp"
+#include "kit/input/touch_trace_parser.hpp"
 #include "tests/support/child_process.hpp"
 #include "tests/support/x_pointer.hpp"
 #include "tests/support/xvfb_display.hpp"
@@ -185,6 +189,77 @@ TEST(HostProgramOnX, PhoneMovesThePointer) {
     now = pointer.position();
   }
   EXPECT_EQ(now, (testing::PointerPosition{300, 350}));
+}
+
+}  // namespace
+}  // namespace glidemate
+
+namespace glidemate {
+namespace {
+
+// A recorded one-finger glide, replayed through the phone's trackpad logic,
+// moves the pointer by exactly what that logic decides.
+TEST(HostProgramOnX, ReplayedTraceMovesThePointer) {
+  host::testing::XvfbDisplay xvfb;
+  testing::XPointer pointer(xvfb.name());
+  pointer.warpTo({400, 400});
+
+  TempDir dir;
+  std::string trace = "{\"id\":1,\"phase\":\"began\",\"x\":100,\"y\":100,\"time\":0.0}\n";
+  for (int i = 1; i <= 10; ++i) {
+    const double t = i * 0.016;
+    trace += "{\"id\":1,\"phase\":\"moved\",\"x\":" + std::to_string(100 + 6 * i) +
+             ",\"y\":" + std::to_string(100 + 3 * i) + ",\"time\":" + std::to_string(t) + "}\n";
+    trace += "{\"flush\":" + std::to_string(t) + "}\n";
+  }
+  trace += "{\"id\":1,\"phase\":\"ended\",\"x\":160,\"y\":130,\"time\":0.2}\n{\"flush\":0.2}\n";
+  std::ofstream(dir / "glide.jsonl") << trace;
+
+  double expectedX = 400;
+  double expectedY = 400;
+  TouchClassifier classifier;
+  for (const auto& step : TouchTraceParser::parse(trace)) {
+    if (const auto* touch = std::get_if<TouchTraceStep::Touch>(&step.value)) {
+      classifier.apply(touch->sample);
+      continue;
+    }
+    for (const auto& action : classifier.flush(std::get<TouchTraceStep::Flush>(step.value).now)) {
+      if (const auto* move = std::get_if<TrackpadAction::MoveCursor>(&action.value)) {
+        expectedX += static_cast<float>(move->dx);
+        expectedY += static_cast<float>(move->dy);
+      }
+    }
+  }
+  ASSERT_GT(expectedX, 430);
+
+  ChildProcess hostProcess({GLIDEMATE_HOST_BIN, "--no-advertise", "--json", "--input", "x11",
+                            "--data-dir", dir / "host"},
+                           {"DISPLAY=" + xvfb.name()}, true, true);
+  const auto listening = nlohmann::json::parse(hostProcess.readLineContaining("\"listening\""));
+  const std::string address = "127.0.0.1:" + std::to_string(listening["port"].get<int>());
+  const std::string phone = GLIDEMATE_PHONE_BIN;
+  ChildProcess pairing({phone, "--data-dir", dir / "phone", "pair", address}, {}, true, true);
+  pairing.writeLine(nlohmann::json::parse(hostProcess.readLineContaining("\"pairingCode\""))["code"]);
+  ASSERT_EQ(pairing.wait(), 0);
+
+  const auto replayed = runProgram({phone, "--data-dir", dir / "phone", "replay", address, dir / "glide.jsonl"});
+  ASSERT_EQ(replayed.status, 0) << replayed.err;
+  auto now = pointer.position();
+  for (int i = 0; i < 500 && std::abs(now.x - expectedX) > 1; ++i) {
+    usleep(10'000);
+    now = pointer.position();
+  }
+  EXPECT_NEAR(now.x, expectedX, 1.0);
+  EXPECT_NEAR(now.y, expectedY, 1.0);
+}
+
+TEST(HostProgram, ReplayNamesTheBadLine) {
+  TempDir dir;
+  std::ofstream(dir / "bad.jsonl") << "{\"flush\":0.1}\n{\"id\":1,\"phase\":\"sideways\",\"x\":1,\"y\":1,\"time\":0}\n";
+  const auto result = runProgram({GLIDEMATE_PHONE_BIN, "--data-dir", dir / "phone", "replay",
+                                  "127.0.0.1:9", dir / "bad.jsonl"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.err.find("line 2"), std::string::npos) << result.err;
 }
 
 }  // namespace
