@@ -69,7 +69,10 @@ Session::Session(const asio::any_io_executor& executor, std::shared_ptr<Transpor
       handshakeTimeout_(handshakeTimeout),
       inbox_(std::make_shared<SessionInbox>(executor)) {}
 
-Session::~Session() { close(); }
+Session::~Session() {
+  inbox_->setDirectReader(nullptr);
+  close();
+}
 
 void Session::startPump() { pumpTask_ = Task(executor_, SessionPump::run(transport_, inbox_)); }
 
@@ -159,34 +162,49 @@ AsyncStream<Message> Session::messages() {
   if (!cipher_) {
     throw HandshakeError::connectionClosed();
   }
-  if (messagesStarted_) {
+  if (outlet_) {
     throw std::logic_error("a session's messages are read through one stream");
   }
-  messagesStarted_ = true;
   auto made = AsyncStream<Message>::make(executor_);
-  messagesTask_ = Task(executor_, deliverMessages(weak_from_this(), inbox_, std::move(made.second)));
+  outlet_ = std::make_shared<StreamProducer<Message>>(std::move(made.second));
+  // Records that arrive while the stream has room are opened at once; the
+  // task drains what queued up while it had none.
+  inbox_->setDirectReader([this](const SessionInbound& inbound) {
+    if (outlet_->isFinished()) {
+      return true;
+    }
+    if (outlet_->buffered() >= messageLookahead) {
+      return false;
+    }
+    pass(inbound, *outlet_);
+    return true;
+  });
+  messagesTask_ = Task(executor_, deliverMessages(weak_from_this(), inbox_, outlet_));
   return std::move(made.first);
 }
 
+bool Session::pass(const SessionInbound& inbound, StreamProducer<Message>& outlet) {
+  SessionReceiver::Outcome outcome = receiver_.accept(*cipher_, inbound);
+  if (auto* delivered = std::get_if<SessionReceiver::Delivered>(&outcome)) {
+    outlet.yield(std::move(delivered->message));
+  } else if (std::holds_alternative<SessionReceiver::Ended>(outcome)) {
+    outlet.finish();
+    return false;
+  }
+  return true;
+}
+
 asio::awaitable<void> Session::deliverMessages(std::weak_ptr<Session> weak, std::shared_ptr<SessionInbox> inbox,
-                                               StreamProducer<Message> producer) {
-  for (;;) {
-    co_await producer.waitForRoom(messageLookahead);
+                                               std::shared_ptr<StreamProducer<Message>> outlet) {
+  while (!outlet->isFinished()) {
+    co_await outlet->waitForRoom(messageLookahead);
     std::optional<SessionInbound> inbound = co_await inbox->next();
-    if (!inbound) {
-      co_return;
-    }
     auto self = weak.lock();
-    if (!self) {
-      co_return;
-    }
-    SessionReceiver::Outcome outcome = self->receiver_.accept(*self->cipher_, *inbound);
-    if (auto* delivered = std::get_if<SessionReceiver::Delivered>(&outcome)) {
-      producer.yield(std::move(delivered->message));
-    } else if (std::holds_alternative<SessionReceiver::Ended>(outcome)) {
-      co_return;
+    if (!inbound || !self || !self->pass(*inbound, *outlet)) {
+      break;
     }
   }
+  outlet->finish();
 }
 
 void Session::close() {

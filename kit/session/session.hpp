@@ -112,8 +112,11 @@ class Session : public std::enable_shared_from_this<Session> {
   void startPump();
   asio::awaitable<void> sendFailure(std::exception_ptr failure);
   static asio::awaitable<void> expireHandshake(std::weak_ptr<Session> weak, Duration timeout);
+  // Opens one record into the message stream; false once the inbound side
+  // has ended.
+  bool pass(const SessionInbound& inbound, StreamProducer<Message>& outlet);
   static asio::awaitable<void> deliverMessages(std::weak_ptr<Session> weak, std::shared_ptr<SessionInbox> inbox,
-                                               StreamProducer<Message> producer);
+                                               std::shared_ptr<StreamProducer<Message>> outlet);
 
   asio::any_io_executor executor_;
   Role role_;
@@ -129,7 +132,6 @@ class Session : public std::enable_shared_from_this<Session> {
   Task messagesTask_;
   bool handshakeStarted_ = false;
   bool handshaking_ = false;
-  bool messagesStarted_ = false;
   bool closed_ = false;
 
   std::optional<FrameCipher> cipher_;
@@ -137,6 +139,7 @@ class Session : public std::enable_shared_from_this<Session> {
   std::uint64_t reliableSendSequence_ = 0;
   std::uint64_t unreliableSendSequence_ = 0;
   SessionReceiver receiver_;
+  std::shared_ptr<StreamProducer<Message>> outlet_;
 };
 
 }  // namespace glidemate

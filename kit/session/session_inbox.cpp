@@ -11,6 +11,9 @@ void SessionInbox::deliver(SessionInbound inbound) {
   if (finished_) {
     return;
   }
+  if (pending_.empty() && directReader_ && directReader_(inbound)) {
+    return;
+  }
   if (pending_.size() >= capacity) {
     shedOne();
   }

@@ -4,6 +4,7 @@
 #include <asio/awaitable.hpp>
 #include <cstddef>
 #include <deque>
+#include <functional>
 #include <optional>
 
 #include "kit/runtime/notifier.hpp"
@@ -35,7 +36,16 @@ class SessionInbox {
  public:
   static constexpr std::size_t capacity = 256;
 
+  // Takes a record as it arrives and returns true, or returns false to
+  // leave it queued (its consumer is full).
+  using DirectReader = std::function<bool(const SessionInbound&)>;
+
   explicit SessionInbox(const asio::any_io_executor& executor);
+
+  // Once established, the message stream reads records here as they
+  // arrive, saving a wake-up of its task for every record. Used only while
+  // nothing is queued, so order is kept. Null to stop.
+  void setDirectReader(DirectReader reader) { directReader_ = std::move(reader); }
 
   // Queues a record, or hands it to the waiting reader. Ignored once
   // finished.
@@ -56,6 +66,7 @@ class SessionInbox {
  private:
   void shedOne();
 
+  DirectReader directReader_;
   Notifier changed_;
   std::deque<SessionInbound> pending_;
   std::size_t unreliableCount_ = 0;
