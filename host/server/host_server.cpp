@@ -3,13 +3,18 @@
 #include <asio/co_spawn.hpp>
 #include <asio/detached.hpp>
 #include <asio/post.hpp>
+#include <asio/steady_timer.hpp>
+#include <asio/this_coro.hpp>
 #include <asio/use_awaitable.hpp>
 #include <random>
 
 #include "host/server/host_name.hpp"
 #include "host/server/sourced_pairing.hpp"
 #include "kit/session/handshake_error.hpp"
+#include "kit/runtime/notifier.hpp"
 #include "kit/session/secure_random.hpp"
+#include "kit/transport/stream_transport.hpp"
+#include "kit/wire/protocol.hpp"
 
 namespace glidemate::host {
 namespace {
@@ -31,6 +36,52 @@ std::string newUuid() {
   }
   return out;
 }
+
+// Hands each value of a stream that the server owns to `handle`, for as
+// long as the server exists. The server is held only between values.
+template <class T, class StreamOf, class Handle>
+asio::awaitable<void> observe(std::weak_ptr<HostServer> weak, StreamOf streamOf, Handle handle) {
+  for (;;) {
+    std::optional<T> value;
+    {
+      auto self = weak.lock();
+      if (!self) co_return;
+      auto next = streamOf(*self).next();
+      self.reset();
+      value = co_await std::move(next);
+    }
+    if (!value) co_return;
+    auto self = weak.lock();
+    if (!self) co_return;
+    handle(*self, std::move(*value));
+  }
+}
+
+// Tells a waiter that a piece of work has ended, however it ended.
+struct Completion {
+  explicit Completion(const asio::any_io_executor& executor) : ended(executor) {}
+  Notifier ended;
+  bool done = false;
+};
+
+asio::awaitable<void> signalling(asio::awaitable<void> work, std::shared_ptr<Completion> completion) {
+  std::exception_ptr failure;
+  try {
+    co_await std::move(work);
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  completion->done = true;
+  completion->ended.notifyAll();
+  if (failure) std::rethrow_exception(failure);
+}
+
+template <class... F>
+struct Overload : F... {
+  using F::operator()...;
+};
+template <class... F>
+Overload(F...) -> Overload<F...>;
 
 }  // namespace
 
@@ -116,10 +167,17 @@ void HostServer::start() {
     }
   }(weak, listener));
   listener_->start();
+  startCable();
+  startBluetooth();
 }
 
 void HostServer::stop() {
   tasks_.clear();
+  usbTasks_.clear();
+  usbmux_->stop();
+  bleHost_->stop();
+  // The state task is gone, so the peripheral's last word is not heard.
+  bluetoothState.set(BLEPeripheralHost::State::idle);
   live_.clear();
   pendingHandshakes_ = 0;
   pendingBySource_.clear();
@@ -316,6 +374,110 @@ std::optional<std::string> HostServer::refusalFor(const PeerInfo& peer) const {
   if (*isPaused) return std::string(pausedRefusal);
   if (disconnectedPeers->contains(peer.id)) return std::string(disconnectedRefusal);
   return std::nullopt;
+}
+
+void HostServer::startCable() {
+  auto streamOf = [](HostServer& server) -> AsyncStream<USBMuxClient::Event>& { return server.usbmux_->events(); };
+  auto handle = [](HostServer& server, USBMuxClient::Event event) { server.cableEvent(event); };
+  spawn(observe<USBMuxClient::Event>(weak_from_this(), streamOf, handle));
+  usbmux_->start();
+}
+
+void HostServer::cableEvent(const USBMuxClient::Event& event) {
+  std::visit(Overload{
+                 [this](const USBMuxClient::Attached& attached) {
+                   log("Cable: device " + std::to_string(attached.device.deviceId) + " attached");
+                   openCableTunnel(attached.device);
+                 },
+                 [this](const USBMuxClient::Detached& detached) {
+                   log("Cable: device " + std::to_string(detached.deviceId) + " detached");
+                   usbTasks_.erase(detached.deviceId);
+                 },
+                 [this](const USBMuxClient::Disconnected&) {
+                   // The client does not reconnect by itself; cable phones
+                   // come back when the server is started again.
+                   log("Cable: lost usbmuxd");
+                   usbTasks_.clear();
+                 },
+             },
+             event);
+}
+
+void HostServer::openCableTunnel(const USBMuxDevice& device) {
+  if (usbTasks_.contains(device.deviceId)) return;
+  usbTasks_.emplace(device.deviceId, Task(executor_, dialCable(weak_from_this(), device.deviceId)));
+}
+
+// Dials the phone until the task is cancelled (detach, a lost daemon,
+// stop()) or the server is gone: again after each failure and after each
+// session ends, so a phone whose app starts later is still found.
+asio::awaitable<void> HostServer::dialCable(std::weak_ptr<HostServer> weak, std::uint32_t deviceId) {
+  const std::string device = std::to_string(deviceId);
+  const std::uint16_t port = GlidemateProtocol::usbPort;
+  for (;;) {
+    std::shared_ptr<USBMuxClient> client;
+    std::chrono::steady_clock::duration delay{};
+    {
+      auto self = weak.lock();
+      if (!self) co_return;
+      client = self->usbmux_;
+      delay = self->configuration_.cableRedialDelay;
+    }
+    std::optional<USBMuxClient::Socket> tunnel;
+    std::string failure;
+    try {
+      tunnel.emplace(co_await client->openTunnel(deviceId, port));
+    } catch (const asio::system_error& e) {
+      if (e.code() == asio::error::operation_aborted) throw;
+      failure = e.what();
+    } catch (const std::exception& e) {
+      failure = e.what();
+    }
+    client.reset();
+    {
+      auto self = weak.lock();
+      if (!self) co_return;
+      if (!tunnel) {
+        self->log("Cable: dial to device " + device + " failed: " + failure);
+      } else {
+        self->log("Cable: tunnel open to device " + device);
+        std::shared_ptr<Transport> transport = StreamTransport::make(std::move(*tunnel), TransportKind::usb);
+        // The session runs as a task of the server, not of this one: when
+        // this task is cancelled, closing the tunnel ends the session the
+        // ordinary way, clean-up included.
+        auto completion = std::make_shared<Completion>(self->executor_);
+        self->spawn(signalling(self->serve(transport), completion));
+        self.reset();
+        try {
+          while (!completion->done) co_await completion->ended.wait();
+        } catch (const asio::system_error&) {
+          transport->close();
+          throw;
+        }
+      }
+    }
+    auto executor = co_await asio::this_coro::executor;
+    asio::steady_timer pause(executor, delay);
+    co_await pause.async_wait(asio::use_awaitable);
+  }
+}
+
+std::set<std::uint32_t> HostServer::cableDevices() const {
+  std::set<std::uint32_t> devices;
+  for (const auto& [deviceId, task] : usbTasks_) devices.insert(deviceId);
+  return devices;
+}
+
+void HostServer::startBluetooth() {
+  using State = BLEPeripheralHost::State;
+  auto statesOf = [](HostServer& server) -> AsyncStream<State>& { return server.bleHost_->states(); };
+  auto setState = [](HostServer& server, State state) { server.bluetoothState.set(state); };
+  spawn(observe<State>(weak_from_this(), statesOf, setState));
+  using Connection = std::shared_ptr<BLETransport>;
+  auto connectionsOf = [](HostServer& server) -> AsyncStream<Connection>& { return server.bleHost_->connections(); };
+  auto serveIt = [](HostServer& server, Connection transport) { server.accept(std::move(transport)); };
+  spawn(observe<Connection>(weak_from_this(), connectionsOf, serveIt));
+  bleHost_->start();
 }
 
 }  // namespace glidemate::host
