@@ -470,19 +470,6 @@ TEST_F(SessionTest, AStalledHandshakeTimesOutClosesTheSessionAndFailsWithConnect
   }
 }
 
-TEST_F(SessionTest, TheTimeOutDoesNotOutliveASuccessfulHandshake) {
-  shareKey();
-  makeSessions(true, std::chrono::milliseconds(1));
-  handshake();
-  // A time-out still pending would close the session on its expiry.
-  ASSERT_TRUE(phoneOutcome.peer && hostOutcome.peer);
-  asio::steady_timer later(io, std::chrono::milliseconds(5));
-  bool waited = false;
-  later.async_wait([&](asio::error_code) { waited = true; });
-  ASSERT_TRUE(glidemate::testing::runUntil(io, [&] { return waited; }));
-  EXPECT_FALSE(phone->isClosed() || host->isClosed());
-}
-
 // --- After establishment ------------------------------------------------------
 
 TEST_F(SessionTest, AGapInTheReliableSequenceEndsTheStreamAfterWhatCameBefore) {
