@@ -5,10 +5,8 @@
 #include <asio/redirect_error.hpp>
 #include <asio/use_awaitable.hpp>
 #include <optional>
-#include <string>
 #include <vector>
 
-#include "kit/transport/host_text.hpp"
 #include "kit/transport/transport_error.hpp"
 
 namespace glidemate {
@@ -19,7 +17,7 @@ struct DatagramChannel::Core {
   asio::ip::udp::socket socket;
   Receiver receiver;
   bool connected = false;
-  std::string peerHost;  // host side: the only host whose flows are answered
+  asio::ip::address peerHost;  // host side: the only host whose flows are answered, as hostOf() gives it
   std::optional<asio::ip::udp::endpoint> flow;
 };
 
@@ -36,6 +34,22 @@ bool isTransient(const asio::error_code& ec) {
          ec == asio::error::network_unreachable || ec == asio::error::connection_reset;
 }
 
+// The host an address names, in one form for comparing: an IPv4 peer heard
+// on a dual-stack socket (an IPv4-mapped IPv6 address) as plain IPv4, and an
+// IPv6 address without its scope, which names an interface, not a host.
+// Compared as addresses rather than as text because it runs for every
+// datagram received.
+asio::ip::address hostOf(const asio::ip::address& address) {
+  if (!address.is_v6()) {
+    return address;
+  }
+  const asio::ip::address_v6 v6 = address.to_v6();
+  if (v6.is_v4_mapped()) {
+    return asio::ip::make_address_v4(asio::ip::v4_mapped, v6);
+  }
+  return asio::ip::address_v6(v6.to_bytes());
+}
+
 [[noreturn]] void throwUnderlying(const asio::error_code& ec) { throw TransportError::underlying(ec.message()); }
 
 }  // namespace
@@ -43,7 +57,7 @@ bool isTransient(const asio::error_code& ec) {
 std::unique_ptr<DatagramChannel> DatagramChannel::listen(const asio::any_io_executor& executor,
                                                          const asio::ip::address& peer, Receiver receiver) {
   auto core = std::make_shared<Core>(executor, std::move(receiver));
-  core->peerHost = hostText(peer);
+  core->peerHost = hostOf(peer);
   const auto protocol = peer.is_v6() ? asio::ip::udp::v6() : asio::ip::udp::v4();
   asio::error_code ec;
   core->socket.open(protocol, ec);
@@ -127,7 +141,7 @@ asio::awaitable<void> DatagramChannel::receive(std::shared_ptr<Core> core) {
       co_return;
     }
     if (!core->connected) {
-      if (hostText(source.address()) != core->peerHost) {
+      if (hostOf(source.address()) != core->peerHost) {
         continue;
       }
       core->flow = source;

@@ -3,6 +3,7 @@
 #include <asio/co_spawn.hpp>
 #include <asio/io_context.hpp>
 #include <asio/ip/udp.hpp>
+#include <asio/ip/v6_only.hpp>
 #include <asio/local/connect_pair.hpp>
 #include <gtest/gtest.h>
 
@@ -269,6 +270,43 @@ TEST_F(StreamTransportTest, DatagramsFromAnotherHostThanTheTcpPeerAreIgnored) {
   // was dropped.
   EXPECT_EQ(next(*host), TransportEvent(Data{fromPeer, Channel::unreliable}));
   const Bytes reply = record(0x08, 4);
+  send(*host, reply, Channel::unreliable);
+  EXPECT_EQ(receiveDatagram(peer), reply);
+}
+
+// A host listening on a dual-stack socket sees an IPv4 phone as an
+// IPv4-mapped IPv6 address, on the stream and on its datagrams alike; the
+// phone's datagrams are answered and another IPv4 host's are still dropped.
+TEST_F(StreamTransportTest, AnIpv4PeerOnADualStackListenerIsKnownByItsDatagrams) {
+  asio::ip::tcp::acceptor dualStack(context, asio::ip::tcp::v6());
+  dualStack.set_option(asio::ip::v6_only(false));
+  dualStack.bind(asio::ip::tcp::endpoint(asio::ip::tcp::v6(), 0));
+  dualStack.listen();
+  phone = StreamTransport::connect(context.get_executor(), "127.0.0.1", dualStack.local_endpoint().port());
+  phone->start();
+  asio::ip::tcp::socket accepted(context);
+  bool done = false;
+  dualStack.async_accept(accepted, [&](asio::error_code ec) {
+    EXPECT_FALSE(ec);
+    done = true;
+  });
+  driveUntil(context, [&] { return done; });
+  ASSERT_TRUE(accepted.remote_endpoint().address().to_v6().is_v4_mapped());
+  host = StreamTransport::make(std::move(accepted), TransportKind::lan);
+  host->start();
+  EXPECT_EQ(next(*host), TransportEvent(Ready{}));
+
+  const auto port = runAwaitable(context, host->prepareDatagramChannel());
+  ASSERT_TRUE(port.has_value());
+  const asio::ip::udp::endpoint target(loopback, *port);
+  auto stranger = udpSocketOn(otherLoopback);
+  stranger.send_to(asio::buffer(record(0x66, 4)), target);
+  auto peer = udpSocketOn(loopback);
+  const Bytes fromPeer = record(0x0A, 4);
+  peer.send_to(asio::buffer(fromPeer), target);
+
+  EXPECT_EQ(next(*host), TransportEvent(Data{fromPeer, Channel::unreliable}));
+  const Bytes reply = record(0x0B, 4);
   send(*host, reply, Channel::unreliable);
   EXPECT_EQ(receiveDatagram(peer), reply);
 }
