@@ -208,7 +208,7 @@ TEST_F(USBMuxClientTest, ListensAndReportsOnlyCableDevices) {
 
 TEST_F(USBMuxClientTest, BadPacketsEndTheNoticeLoop) {
   Bytes truncated = header(16 + 100, 1);
-  truncated.resize(truncated.size() + 10, 'x');
+  truncated.insert(truncated.end(), 10, 'x');
   struct Case {
     const char* name;
     Bytes bytes;
@@ -294,7 +294,7 @@ TEST_F(USBMuxClientTest, TunnelRequestCarriesTheSwappedPort) {
 
 TEST_F(USBMuxClientTest, TunnelFailures) {
   Bytes cutShort = FakeUsbmuxDaemon::packet(2, FakeUsbmuxDaemon::resultPayload(0));
-  cutShort.resize(cutShort.size() - 5);
+  cutShort.erase(cutShort.end() - 5, cutShort.end());
   struct Case {
     const char* name;
     FakeUsbmuxDaemon::ConnectReply reply;
