@@ -9,7 +9,7 @@ packages=(
   libasio-dev libssl-dev openssl nlohmann-json3-dev libplist-dev
   libavahi-client-dev libx11-dev libxtst-dev libxrandr-dev libxfixes-dev libicu-dev
   xvfb x11-utils
-  dbus avahi-daemon usbmuxd
+  dbus avahi-daemon avahi-utils usbmuxd
 )
 
 missing=()

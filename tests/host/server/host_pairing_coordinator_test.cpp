@@ -3,9 +3,12 @@
 #include <asio/co_spawn.hpp>
 #include <asio/detached.hpp>
 #include <asio/io_context.hpp>
+#include <filesystem>
+#include <fstream>
 
 #include "host/server/host_pairing_coordinator.hpp"
 #include "kit/session/keychain_error.hpp"
+#include "kit/session/xdg/file_keychain.hpp"
 #include "tests/support/memory_keychain.hpp"
 #include "tests/support/run_until.hpp"
 
@@ -114,6 +117,26 @@ TEST_F(HostPairingCoordinatorTest, SaveFailureIsShownAndClearedByTheNextSave) {
   keys.failWritesWith = KeychainStatus::success;
   coordinator.recordPairing(key(), PeerInfo{"PHONE", "Ann"});
   EXPECT_EQ(coordinator.storageError.get(), std::nullopt);
+}
+
+TEST(HostPairingCoordinator, UnwritableKeyFolderIsReportedUntilItIsWritableAgain) {
+  asio::io_context io;
+  char pattern[] = "/tmp/glidemate-coordinator-XXXXXX";
+  const std::filesystem::path dir = mkdtemp(pattern);
+  // A file where the key folder should be: nothing can be written below it.
+  std::ofstream(dir / "keys") << "in the way";
+  FileKeychain keys(dir / "keys");
+  HostPairingCoordinator coordinator(io.get_executor(), keys);
+  const SymmetricKey key(Bytes(32, 9));
+  coordinator.recordPairing(key, PeerInfo{"PHONE", "Ann"});
+  ASSERT_TRUE(coordinator.storageError.get());
+  EXPECT_TRUE(coordinator.pairedDevices->empty());
+
+  std::filesystem::remove(dir / "keys");
+  coordinator.recordPairing(key, PeerInfo{"PHONE", "Ann"});
+  EXPECT_EQ(coordinator.storageError.get(), std::nullopt);
+  EXPECT_EQ(coordinator.pairedDevices->size(), 1u);
+  std::filesystem::remove_all(dir);
 }
 
 TEST_F(HostPairingCoordinatorTest, ProviderOperationsReachTheCoordinator) {

@@ -136,6 +136,18 @@ TEST_F(KeychainStoreTest, FilesAndFoldersArePrivate) {
             1);
 }
 
+TEST_F(KeychainStoreTest, AnInterruptedWriteLeavesThePreviousItem) {
+  const PairedPeer phone{"P", "N", at(1), at(2)};
+  store.save(keyOf(1), phone);
+  // What a crash between writing the new data and renaming it over the item
+  // leaves behind: a partial temporary file beside the intact item.
+  std::ofstream(dir.path() / KeychainStore::hostService / ".incoming-Zq81xx") << R"({"peer":{"id":)";
+  EXPECT_EQ(store.key("P"), keyOf(1));
+  EXPECT_EQ(store.allPeers(), std::vector<PairedPeer>{phone});
+  store.save(keyOf(2), phone);
+  EXPECT_EQ(store.key("P"), keyOf(2));
+}
+
 TEST_F(KeychainStoreTest, SaveFailuresCarryTheirStatus) {
   const std::string tooLong(FileKeychain::maxAccountBytes + 1, 'x');
   EXPECT_EQ(testing::thrown<KeychainError>([&] {

@@ -3,10 +3,12 @@
 #include <asio/co_spawn.hpp>
 #include <asio/detached.hpp>
 #include <asio/io_context.hpp>
+#include <sstream>
 
 #include "kit/transport/avahi/avahi_dns_sd.hpp"
 #include "kit/transport/bonjour_discovery.hpp"
 #include "kit/transport/lan_listener.hpp"
+#include "tests/support/child_process.hpp"
 #include "tests/support/dns_sd_daemons.hpp"
 #include "tests/support/run_until.hpp"
 
@@ -148,6 +150,48 @@ TEST_F(AvahiDnsSdTest, PhoneFindsAndReachesAnAdvertisedListener) {
   ASSERT_TRUE(runUntil(io, [&] { return accepted.size() == 1; }));
   EXPECT_EQ(accepted.front()->remoteHost(), "127.0.0.1");
   phone->close();
+}
+
+}  // namespace
+}  // namespace glidemate
+
+namespace glidemate {
+namespace {
+
+// An independent browser sees our advertisement with exactly our TXT keys.
+TEST_F(AvahiDnsSdTest, AvahiBrowseSeesTheListenersAdvertisement) {
+  NullLogger logger;
+  LANListener listener(io.get_executor(), "HOST-9", "Den", &dnsSd, logger);
+  std::optional<std::uint16_t> port;
+  asio::co_spawn(io, [&]() -> asio::awaitable<void> {
+    while (auto state = co_await listener.states().next()) {
+      if (auto* l = std::get_if<LANListener::Listening>(&*state)) port = l->port;
+    }
+  }, asio::detached);
+  auto watch = browse();
+  listener.start();
+  ASSERT_TRUE(runUntil(io, [&] { return port.has_value() && lists(*watch, "Den"); }));
+
+  // -p: parsable, -r: resolve, -t: stop after the cache is listed.
+  const auto result = testing::runProgram({"avahi-browse", "-prt", "_glidemate._tcp"});
+  ASSERT_EQ(result.status, 0) << result.err;
+  std::string resolved;
+  std::istringstream lines(result.out);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("=;", 0) == 0) resolved = line;
+  }
+  ASSERT_FALSE(resolved.empty()) << result.out;
+  EXPECT_NE(resolved.find(";Den;_glidemate._tcp;local;"), std::string::npos) << resolved;
+  EXPECT_NE(resolved.find(";127.0.0.1;" + std::to_string(*port) + ";"), std::string::npos) << resolved;
+  // The TXT record is the last field: exactly our three strings.
+  const std::string record = resolved.substr(resolved.rfind(';') + 1);
+  std::vector<std::string> strings;
+  for (std::size_t at = record.find('"'); at != std::string::npos;
+       at = record.find('"', record.find('"', at + 1) + 1)) {
+    strings.push_back(record.substr(at + 1, record.find('"', at + 1) - at - 1));
+  }
+  std::sort(strings.begin(), strings.end());
+  EXPECT_EQ(strings, (std::vector<std::string>{"id=HOST-9", "name=Den", "v=1"})) << record;
 }
 
 }  // namespace
