@@ -13,12 +13,18 @@ FrameCipher::FrameCipher(const SessionKeys& keys, SessionRole role)
     : FrameCipher(keys.sendKey(role), keys.receiveKey(role)) {}
 
 Bytes FrameCipher::seal(ByteView plaintext, const FrameHeader& header) {
-  Bytes frame(minimumFrameSize + plaintext.size());
-  const FrameHeader::Encoded h = header.encoded();
-  std::copy(h.begin(), h.end(), frame.begin());
-  sender_.seal(ChaCha20Poly1305::Nonce(h), h, plaintext,
-               std::span<std::uint8_t>(frame).subspan(FrameHeader::byteCount));
+  Bytes frame;
+  seal(plaintext, header, frame);
   return frame;
+}
+
+void FrameCipher::seal(ByteView plaintext, const FrameHeader& header, Bytes& out) {
+  const std::size_t start = out.size();
+  out.resize(start + minimumFrameSize + plaintext.size());
+  const FrameHeader::Encoded h = header.encoded();
+  std::copy(h.begin(), h.end(), out.begin() + static_cast<std::ptrdiff_t>(start));
+  sender_.seal(ChaCha20Poly1305::Nonce(h), h, plaintext,
+               std::span<std::uint8_t>(out).subspan(start + FrameHeader::byteCount));
 }
 
 FrameCipher::Opened FrameCipher::open(ByteView frame) {

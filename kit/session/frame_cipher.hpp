@@ -33,6 +33,9 @@ class FrameCipher {
 
   // The protected frame: 28 bytes more than the plaintext.
   Bytes seal(ByteView plaintext, const FrameHeader& header);
+  // Appends the protected frame to `out`, so that a record can be sealed
+  // behind its head without a buffer of its own.
+  void seal(ByteView plaintext, const FrameHeader& header, Bytes& out);
 
   // Failure order: CryptoError::frameTooShort under 28 bytes, then
   // unsupportedFrameVersion from the header, then decryptionFailed for

@@ -153,7 +153,9 @@ asio::awaitable<void> Session::send(Message message, Channel channel) {
   const bool unreliable = channel == Channel::unreliable && transport_->hasUnreliableChannel();
   const std::uint64_t sequence = unreliable ? unreliableSendSequence_++ : reliableSendSequence_++;
   const FrameHeader header(unreliable, sessionId_, sequence);
-  Bytes record = RecordFramer::encode(RecordKind::encrypted, cipher_->seal(plaintext, header));
+  Bytes record;
+  RecordFramer::encodeHead(RecordKind::encrypted, frameSize, record);
+  cipher_->seal(plaintext, header, record);
   auto transport = transport_;
   co_await transport->send(std::move(record), unreliable ? Channel::unreliable : Channel::reliable);
 }

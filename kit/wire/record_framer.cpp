@@ -12,15 +12,19 @@ constexpr std::size_t compactionThreshold = 4096;
 }  // namespace
 
 void RecordFramer::encode(RecordKind kind, ByteView body, Bytes& out) {
-  if (body.size() > maxBodySize) {
-    throw CodecError::recordTooLarge(static_cast<std::int64_t>(body.size()));
+  encodeHead(kind, body.size(), out);
+  out.insert(out.end(), body.begin(), body.end());
+}
+
+void RecordFramer::encodeHead(RecordKind kind, std::size_t bodySize, Bytes& out) {
+  if (bodySize > maxBodySize) {
+    throw CodecError::recordTooLarge(static_cast<std::int64_t>(bodySize));
   }
-  const auto length = static_cast<std::uint16_t>(body.size() + 1);
-  out.reserve(out.size() + body.size() + 3);
+  const auto length = static_cast<std::uint16_t>(bodySize + 1);
+  out.reserve(out.size() + bodySize + 3);
   out.push_back(static_cast<std::uint8_t>(length & 0xFF));
   out.push_back(static_cast<std::uint8_t>(length >> 8));
   out.push_back(static_cast<std::uint8_t>(kind));
-  out.insert(out.end(), body.begin(), body.end());
 }
 
 Bytes RecordFramer::encode(RecordKind kind, ByteView body) {

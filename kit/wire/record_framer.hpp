@@ -20,6 +20,9 @@ class RecordFramer {
   static Bytes encode(RecordKind kind, ByteView body);
   // Appends the encoded record to `out` (no intermediate buffer).
   static void encode(RecordKind kind, ByteView body, Bytes& out);
+  // Appends only the head of a record whose `bodySize` bytes of body the
+  // caller appends next, for a body that is made in place.
+  static void encodeHead(RecordKind kind, std::size_t bodySize, Bytes& out);
 
   void append(ByteView data);
 

@@ -90,6 +90,14 @@ TEST_F(FrameCipherTest, SealsExactlyLikeTheAeadWithHeaderAsNonceAndAssociatedDat
   expected.resize(12 + pointerMove.size() + 16);
   aead.seal(ChaCha20Poly1305::Nonce(h), h, pointerMove, std::span(expected).subspan(12));
   EXPECT_EQ(client.seal(pointerMove, header), expected);
+
+  // Sealed behind bytes already in a buffer (a record's head), the frame is
+  // appended and what came before is kept.
+  Bytes record{0xA1, 0xA2, 0xA3};
+  client.seal(pointerMove, header, record);
+  Bytes expectedRecord{0xA1, 0xA2, 0xA3};
+  expectedRecord.insert(expectedRecord.end(), expected.begin(), expected.end());
+  EXPECT_EQ(record, expectedRecord);
 }
 
 TEST_F(FrameCipherTest, EmptyPlaintextMakesTheShortestFrame) {
