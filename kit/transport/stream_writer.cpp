@@ -1,8 +1,7 @@
 #include "kit/transport/stream_writer.hpp"
 
-#include <asio/buffer.hpp>
 #include <asio/write.hpp>
-#include <vector>
+#include <span>
 
 namespace glidemate {
 
@@ -52,23 +51,23 @@ void StreamWriter::writeQueued() {
   if (!open_ || writing_ || failure_ || queue_.empty()) {
     return;
   }
-  // Everything queued goes out in one gathered write, in order.
+  // Everything queued goes out in one gathered write, in order. The batch
+  // was emptied when the last write completed.
   writing_ = true;
-  auto batch = std::make_shared<std::deque<std::shared_ptr<Pending>>>(std::move(queue_));
-  queue_.clear();
-  std::vector<asio::const_buffer> buffers;
-  buffers.reserve(batch->size());
-  for (const auto& pending : *batch) {
-    buffers.push_back(asio::buffer(pending->data));
+  batch_.swap(queue_);
+  buffers_.clear();
+  for (const auto& pending : batch_) {
+    buffers_.push_back(asio::buffer(pending->data));
   }
-  asio::async_write(*socket_, buffers, [self = shared_from_this(), batch](asio::error_code ec, std::size_t) {
-    self->complete(*batch, ec);
-  });
+  // The write sees the buffers through a view: they stay in place, unchanged,
+  // until it completes.
+  asio::async_write(*socket_, std::span<const asio::const_buffer>(buffers_),
+                    [self = shared_from_this()](asio::error_code ec, std::size_t) { self->complete(ec); });
 }
 
-void StreamWriter::complete(const std::deque<std::shared_ptr<Pending>>& batch, const asio::error_code& ec) {
+void StreamWriter::complete(const asio::error_code& ec) {
   writing_ = false;
-  for (const auto& pending : batch) {
+  for (const auto& pending : batch_) {
     pending->done = true;
     if (ec) {
       // A write cut short by fail() reports why the stream ended rather than
@@ -76,6 +75,7 @@ void StreamWriter::complete(const std::deque<std::shared_ptr<Pending>>& batch, c
       pending->error = failure_ ? *failure_ : TransportError::underlying(ec.message());
     }
   }
+  batch_.clear();
   progress_.notifyAll();
   writeQueued();
 }

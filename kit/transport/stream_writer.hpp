@@ -1,10 +1,11 @@
 #pragma once
 
 #include <asio/awaitable.hpp>
+#include <asio/buffer.hpp>
 #include <asio/generic/stream_protocol.hpp>
-#include <deque>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "kit/runtime/notifier.hpp"
 #include "kit/transport/transport_error.hpp"
@@ -46,11 +47,16 @@ class StreamWriter : public std::enable_shared_from_this<StreamWriter> {
 
   explicit StreamWriter(std::shared_ptr<Socket> socket);
   void writeQueued();
-  void complete(const std::deque<std::shared_ptr<Pending>>& batch, const asio::error_code& ec);
+  void complete(const asio::error_code& ec);
 
   std::shared_ptr<Socket> socket_;
   Notifier progress_;
-  std::deque<std::shared_ptr<Pending>> queue_;
+  std::vector<std::shared_ptr<Pending>> queue_;
+  // The writes on the socket now and their buffers. Only one socket write
+  // is in progress at a time, so these are kept and reused rather than
+  // allocated for every batch.
+  std::vector<std::shared_ptr<Pending>> batch_;
+  std::vector<asio::const_buffer> buffers_;
   bool open_ = false;
   bool writing_ = false;
   std::optional<TransportError> failure_;
