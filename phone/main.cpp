@@ -131,19 +131,6 @@ std::filesystem::path dataFolder(const Options& o) {
   return std::filesystem::path(home != nullptr ? home : "/tmp") / ".local/share/glidemate-phone";
 }
 
-std::string newId() {
-  std::array<std::uint8_t, 16> bytes{};
-  SecureRandom::fill(bytes);
-  static constexpr char digits[] = "0123456789ABCDEF";
-  std::string out;
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    if (i == 4 || i == 6 || i == 8 || i == 10) out.push_back('-');
-    out.push_back(digits[bytes[i] >> 4]);
-    out.push_back(digits[bytes[i] & 0x0F]);
-  }
-  return out;
-}
-
 struct Identity {
   std::string id;
   std::string name;
@@ -156,7 +143,7 @@ Identity identity(const Options& o, host::UserDefaults& defaults) {
   } else if (auto stored = defaults.string("phoneId")) {
     me.id = *stored;
   } else {
-    me.id = newId();
+    me.id = SecureRandom::uuid();
     defaults.set("phoneId", me.id);
   }
   char hostName[256] = {};

@@ -1,4 +1,5 @@
 #include "host/server/host_server.hpp"
+#include "kit/wire/overload.hpp"
 
 #include <asio/co_spawn.hpp>
 #include <asio/detached.hpp>
@@ -20,22 +21,6 @@ namespace glidemate::host {
 namespace {
 
 constexpr std::string_view category = "sessions";
-
-// A random (version 4) UUID in upper case, from the secure source.
-std::string newUuid() {
-  std::array<std::uint8_t, 16> bytes{};
-  SecureRandom::fill(bytes);
-  bytes[6] = static_cast<std::uint8_t>((bytes[6] & 0x0F) | 0x40);
-  bytes[8] = static_cast<std::uint8_t>((bytes[8] & 0x3F) | 0x80);
-  static constexpr char digits[] = "0123456789ABCDEF";
-  std::string out;
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    if (i == 4 || i == 6 || i == 8 || i == 10) out.push_back('-');
-    out.push_back(digits[bytes[i] >> 4]);
-    out.push_back(digits[bytes[i] & 0x0F]);
-  }
-  return out;
-}
 
 // Hands each value of a stream that the server owns to `handle`, for as
 // long as the server exists. The server is held only between values.
@@ -76,13 +61,6 @@ asio::awaitable<void> signalling(asio::awaitable<void> work, std::shared_ptr<Com
   if (failure) std::rethrow_exception(failure);
 }
 
-template <class... F>
-struct Overload : F... {
-  using F::operator()...;
-};
-template <class... F>
-Overload(F...) -> Overload<F...>;
-
 }  // namespace
 
 std::shared_ptr<HostServer> HostServer::make(asio::any_io_executor executor,
@@ -116,7 +94,7 @@ HostServer::~HostServer() { stop(); }
 
 std::string HostServer::loadHostId() {
   if (auto stored = configuration_.defaults.string("hostId")) return *stored;
-  std::string id = newUuid();
+  std::string id = SecureRandom::uuid();
   try {
     configuration_.defaults.set("hostId", id);
   } catch (const std::exception& e) {
@@ -161,17 +139,19 @@ void HostServer::start() {
                                             configuration_.logger, configuration_.port);
   std::weak_ptr<HostServer> weak = weak_from_this();
   LANListener* listener = listener_.get();
+  // The observers reach the listener only while it is still the server's
+  // own: a value that was on its way when stop() replaced it ends them.
   spawn([](std::weak_ptr<HostServer> server, LANListener* l) -> asio::awaitable<void> {
     while (auto state = co_await l->states().next()) {
       auto s = server.lock();
-      if (!s) co_return;
+      if (!s || s->listener_.get() != l) co_return;
       s->listenerState.set(*state);
     }
   }(weak, listener));
   spawn([](std::weak_ptr<HostServer> server, LANListener* l) -> asio::awaitable<void> {
     while (auto transport = co_await l->connections().next()) {
       auto s = server.lock();
-      if (!s) co_return;
+      if (!s || s->listener_.get() != l) co_return;
       s->accept(*transport);
     }
   }(weak, listener));

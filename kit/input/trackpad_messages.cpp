@@ -1,14 +1,8 @@
 #include "kit/input/trackpad_messages.hpp"
+#include "kit/wire/overload.hpp"
 
 namespace glidemate {
 namespace {
-
-template <class... F>
-struct Overload : F... {
-  using F::operator()...;
-};
-template <class... F>
-Overload(F...) -> Overload<F...>;  // clang 14 does not deduce aggregates yet
 
 // The wire carries 32-bit floats; touch distances and speeds fit easily.
 float narrow(double value) { return static_cast<float>(value); }

@@ -1,16 +1,10 @@
 #include "kit/session/crypto_error.hpp"
+#include "kit/wire/overload.hpp"
 
 #include <string>
 
 namespace glidemate {
 namespace {
-
-template <class... F>
-struct Overload : F... {
-  using F::operator()...;
-};
-template <class... F>
-Overload(F...) -> Overload<F...>;
 
 std::string describe(const CryptoError::Case& c) {
   return std::visit(

@@ -2,6 +2,7 @@
 
 #include <openssl/rand.h>
 
+#include <array>
 #include <climits>
 #include <cstring>
 
@@ -37,6 +38,21 @@ std::uint64_t next64() {
   std::uint64_t value;
   std::memcpy(&value, raw, sizeof value);
   return value;
+}
+
+std::string uuid() {
+  std::array<std::uint8_t, 16> value{};
+  fill(value);
+  value[6] = static_cast<std::uint8_t>((value[6] & 0x0F) | 0x40);
+  value[8] = static_cast<std::uint8_t>((value[8] & 0x3F) | 0x80);
+  static constexpr char digits[] = "0123456789ABCDEF";
+  std::string out;
+  for (std::size_t i = 0; i < value.size(); ++i) {
+    if (i == 4 || i == 6 || i == 8 || i == 10) out.push_back('-');
+    out.push_back(digits[value[i] >> 4]);
+    out.push_back(digits[value[i] & 0x0F]);
+  }
+  return out;
 }
 
 }  // namespace glidemate::SecureRandom

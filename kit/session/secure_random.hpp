@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 
 #include "kit/wire/bytes.hpp"
 
@@ -16,6 +17,9 @@ void fill(std::span<std::uint8_t> out);
 Bytes bytes(std::size_t count);
 std::uint32_t next32();
 std::uint64_t next64();
+// A random (version 4) UUID in its upper-case text form, the shape of host
+// and phone identifiers.
+std::string uuid();
 
 }  // namespace SecureRandom
 }  // namespace glidemate

@@ -1,14 +1,8 @@
 #include "kit/transport/transport_error.hpp"
+#include "kit/wire/overload.hpp"
 
 namespace glidemate {
 namespace {
-
-template <class... F>
-struct Overload : F... {
-  using F::operator()...;
-};
-template <class... F>
-Overload(F...) -> Overload<F...>;
 
 std::string describe(const TransportError::Case& c) {
   return std::visit(Overload{
