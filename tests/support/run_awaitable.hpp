@@ -14,6 +14,21 @@
 
 namespace glidemate::testing {
 
+// Runs handlers until `done()` is true; false if it is still false when the
+// limit has passed. The limit only keeps a broken test from hanging; a
+// passing test never comes near it.
+template <class Predicate>
+bool runUntil(asio::io_context& io, Predicate done,
+              std::chrono::steady_clock::duration limit = std::chrono::seconds(30)) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    io.restart();
+    io.run_one_for(std::chrono::milliseconds(50));
+  }
+  return true;
+}
+
 // Runs handlers until `done()` is true.
 template <class Predicate>
 void driveUntil(asio::io_context& context, Predicate done) {

@@ -16,7 +16,7 @@
 #include "tests/kit/transport/ble/fake_ble_peripheral_manager.hpp"
 #include "tests/kit/transport/usbmux/fake_usbmux_daemon.hpp"
 #include "tests/support/memory_keychain.hpp"
-#include "tests/support/run_until.hpp"
+#include "tests/support/run_awaitable.hpp"
 
 namespace glidemate::host {
 namespace {

@@ -10,7 +10,7 @@
 #include "kit/session/keychain_error.hpp"
 #include "kit/session/xdg/file_keychain.hpp"
 #include "tests/support/memory_keychain.hpp"
-#include "tests/support/run_until.hpp"
+#include "tests/support/run_awaitable.hpp"
 
 namespace glidemate::host {
 namespace {

@@ -11,7 +11,7 @@
 #include "kit/transport/in_memory_transport.hpp"
 #include "phone/phone_pairing.hpp"
 #include "tests/support/memory_keychain.hpp"
-#include "tests/support/run_until.hpp"
+#include "tests/support/run_awaitable.hpp"
 
 namespace glidemate::host {
 namespace {

@@ -17,7 +17,7 @@
 #include "kit/transport/stream_transport.hpp"
 #include "tests/kit/session/fake_pairing_provider.hpp"
 #include "tests/kit/session/tapped_transport.hpp"
-#include "tests/support/run_until.hpp"
+#include "tests/support/run_awaitable.hpp"
 
 namespace glidemate {
 namespace {

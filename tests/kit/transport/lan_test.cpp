@@ -8,7 +8,7 @@
 #include "kit/transport/bonjour_discovery.hpp"
 #include "kit/transport/lan_listener.hpp"
 #include "tests/support/fake_dns_sd.hpp"
-#include "tests/support/run_until.hpp"
+#include "tests/support/run_awaitable.hpp"
 
 namespace glidemate {
 namespace {

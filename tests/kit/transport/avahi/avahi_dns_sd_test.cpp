@@ -10,7 +10,7 @@
 #include "kit/transport/lan_listener.hpp"
 #include "tests/support/child_process.hpp"
 #include "tests/support/dns_sd_daemons.hpp"
-#include "tests/support/run_until.hpp"
+#include "tests/support/run_awaitable.hpp"
 
 namespace glidemate {
 namespace {
