@@ -29,7 +29,6 @@
 #include "tests/kit/session/fake_pairing_provider.hpp"
 #include "tests/kit/session/tapped_transport.hpp"
 #include "tests/support/run_awaitable.hpp"
-#include "tests/support/run_awaitable.hpp"
 
 namespace glidemate {
 namespace {
