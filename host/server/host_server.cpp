@@ -1,5 +1,4 @@
 #include "host/server/host_server.hpp"
-#include "kit/wire/overload.hpp"
 
 #include <asio/co_spawn.hpp>
 #include <asio/detached.hpp>
@@ -7,7 +6,6 @@
 #include <asio/steady_timer.hpp>
 #include <asio/this_coro.hpp>
 #include <asio/use_awaitable.hpp>
-#include <random>
 
 #include "host/server/host_name.hpp"
 #include "host/server/sourced_pairing.hpp"
@@ -16,6 +14,7 @@
 #include "kit/session/secure_random.hpp"
 #include "kit/transport/stream_transport.hpp"
 #include "kit/wire/protocol.hpp"
+#include "kit/wire/overload.hpp"
 
 namespace glidemate::host {
 namespace {

@@ -1,4 +1,5 @@
 #include "kit/input/trackpad_messages.hpp"
+
 #include "kit/wire/overload.hpp"
 
 namespace glidemate {

@@ -1,7 +1,8 @@
 #include "kit/session/crypto_error.hpp"
-#include "kit/wire/overload.hpp"
 
 #include <string>
+
+#include "kit/wire/overload.hpp"
 
 namespace glidemate {
 namespace {

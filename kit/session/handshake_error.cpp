@@ -1,4 +1,5 @@
 #include "kit/session/handshake_error.hpp"
+
 #include "kit/wire/overload.hpp"
 
 namespace glidemate {

@@ -1,4 +1,5 @@
 #include "kit/transport/transport_error.hpp"
+
 #include "kit/wire/overload.hpp"
 
 namespace glidemate {

@@ -1,7 +1,8 @@
 #include "kit/transport/usbmux/usbmux_error.hpp"
-#include "kit/wire/overload.hpp"
 
 #include <string>
+
+#include "kit/wire/overload.hpp"
 
 namespace glidemate {
 namespace {
