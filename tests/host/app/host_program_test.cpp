@@ -155,56 +155,56 @@ TEST_F(HostProgramTest, BadCommandsAndArgumentsAreExplained) {
   EXPECT_NE(nobody.err.find("could not reach 127.0.0.1:1"), std::string::npos) << nobody.err;
 }
 
-}  // namespace
-}  // namespace glidemate
+// A host driving a private X server, and a phone already paired with it.
+class HostProgramOnX : public ::testing::Test {
+ protected:
+  host::testing::XvfbDisplay xvfb;
+  testing::XPointer pointer{xvfb.name()};
+  TempDir dir;
+  std::unique_ptr<ChildProcess> host;
+  std::string address;
 
-namespace glidemate {
-namespace {
+  void SetUp() override {
+    host = std::make_unique<ChildProcess>(
+        std::vector<std::string>{GLIDEMATE_HOST_BIN, "--no-advertise", "--json", "--input", "x11",
+                                 "--data-dir", dir / "host"},
+        std::vector<std::string>{"DISPLAY=" + xvfb.name()}, true, true);
+    const auto listening = nlohmann::json::parse(host->readLineContaining("\"listening\""));
+    address = "127.0.0.1:" + std::to_string(listening["port"].get<int>());
+    ChildProcess pairing(phone({"pair", address}), {}, true, true);
+    pairing.writeLine(nlohmann::json::parse(host->readLineContaining("\"pairingCode\""))["code"]);
+    ASSERT_EQ(pairing.wait(), 0);
+  }
+
+  std::vector<std::string> phone(std::vector<std::string> args) const {
+    std::vector<std::string> argv{GLIDEMATE_PHONE_BIN, "--data-dir", dir / "phone"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return argv;
+  }
+
+  // The pointer once it has left `from`: a move may still be on its way when
+  // the phone is done.
+  testing::PointerPosition pointerAwayFrom(testing::PointerPosition from) {
+    auto now = pointer.position();
+    for (int i = 0; i < 500 && now == from; ++i) {
+      usleep(10'000);
+      now = pointer.position();
+    }
+    return now;
+  }
+};
 
 // A phone's move reaches a real X server through the host.
-TEST(HostProgramOnX, PhoneMovesThePointer) {
-  host::testing::XvfbDisplay xvfb;
-  testing::XPointer pointer(xvfb.name());
+TEST_F(HostProgramOnX, PhoneMovesThePointer) {
   pointer.warpTo({200, 300});
-
-  TempDir dir;
-  ChildProcess hostProcess({GLIDEMATE_HOST_BIN, "--no-advertise", "--json", "--input", "x11",
-                            "--data-dir", dir / "host"},
-                           {"DISPLAY=" + xvfb.name()}, true, true);
-  const auto listening = nlohmann::json::parse(hostProcess.readLineContaining("\"listening\""));
-  const std::string address = "127.0.0.1:" + std::to_string(listening["port"].get<int>());
-  const std::vector<std::string> phone{GLIDEMATE_PHONE_BIN, "--data-dir", dir / "phone"};
-
-  ChildProcess pairing({phone[0], phone[1], phone[2], "pair", address}, {}, true, true);
-  const auto shown = nlohmann::json::parse(hostProcess.readLineContaining("\"pairingCode\""));
-  pairing.writeLine(shown["code"].get<std::string>());
-  ASSERT_EQ(pairing.wait(), 0);
-
-  const auto sent = runProgram({phone[0], phone[1], phone[2], "send", address, "move", "100", "50"});
+  const auto sent = runProgram(phone({"send", address, "move", "100", "50"}));
   ASSERT_EQ(sent.status, 0) << sent.err;
-  // The move may still be on its way when the phone is done; wait for it to land.
-  auto now = pointer.position();
-  for (int i = 0; i < 500 && now == testing::PointerPosition{200, 300}; ++i) {
-    usleep(10'000);
-    now = pointer.position();
-  }
-  EXPECT_EQ(now, (testing::PointerPosition{300, 350}));
+  EXPECT_EQ(pointerAwayFrom({200, 300}), (testing::PointerPosition{300, 350}));
 }
-
-}  // namespace
-}  // namespace glidemate
-
-namespace glidemate {
-namespace {
 
 // A recorded one-finger glide, replayed through the phone's trackpad logic,
 // moves the pointer by exactly what that logic decides.
-TEST(HostProgramOnX, ReplayedTraceMovesThePointer) {
-  host::testing::XvfbDisplay xvfb;
-  testing::XPointer pointer(xvfb.name());
-  pointer.warpTo({400, 400});
-
-  TempDir dir;
+TEST_F(HostProgramOnX, ReplayedTraceMovesThePointer) {
   std::string trace = "{\"id\":1,\"phase\":\"began\",\"x\":100,\"y\":100,\"time\":0.0}\n";
   for (int i = 1; i <= 10; ++i) {
     const double t = i * 0.016;
@@ -232,23 +232,10 @@ TEST(HostProgramOnX, ReplayedTraceMovesThePointer) {
   }
   ASSERT_GT(expectedX, 430);
 
-  ChildProcess hostProcess({GLIDEMATE_HOST_BIN, "--no-advertise", "--json", "--input", "x11",
-                            "--data-dir", dir / "host"},
-                           {"DISPLAY=" + xvfb.name()}, true, true);
-  const auto listening = nlohmann::json::parse(hostProcess.readLineContaining("\"listening\""));
-  const std::string address = "127.0.0.1:" + std::to_string(listening["port"].get<int>());
-  const std::string phone = GLIDEMATE_PHONE_BIN;
-  ChildProcess pairing({phone, "--data-dir", dir / "phone", "pair", address}, {}, true, true);
-  pairing.writeLine(nlohmann::json::parse(hostProcess.readLineContaining("\"pairingCode\""))["code"]);
-  ASSERT_EQ(pairing.wait(), 0);
-
-  const auto replayed = runProgram({phone, "--data-dir", dir / "phone", "replay", address, dir / "glide.jsonl"});
+  pointer.warpTo({400, 400});
+  const auto replayed = runProgram(phone({"replay", address, dir / "glide.jsonl"}));
   ASSERT_EQ(replayed.status, 0) << replayed.err;
-  auto now = pointer.position();
-  for (int i = 0; i < 500 && std::abs(now.x - expectedX) > 1; ++i) {
-    usleep(10'000);
-    now = pointer.position();
-  }
+  const auto now = pointerAwayFrom({400, 400});
   EXPECT_NEAR(now.x, expectedX, 1.0);
   EXPECT_NEAR(now.y, expectedY, 1.0);
 }
