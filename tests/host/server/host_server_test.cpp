@@ -72,6 +72,15 @@ class HostServerTest : public ::testing::Test {
   std::shared_ptr<HostServer> server = makeServer();
   std::vector<std::string> activity;
 
+  // Let every cancelled task finish on the context before the context goes:
+  // a coroutine frame destroyed by the context's shutdown would otherwise
+  // cancel timers whose service is already gone.
+  void TearDown() override {
+    server.reset();
+    io.restart();
+    io.poll();
+  }
+
   std::shared_ptr<HostServer> makeServer() {
     auto s = HostServer::make(io.get_executor(), HostServer::Configuration{
                                                      .keys = hostKeys,
