@@ -96,6 +96,10 @@ int run(const HostOptions& options) {
 
   server->start();
   io.run();
+  // The server has stopped; let its cancelled connections finish their
+  // clean-up on the context before it goes, rather than in its shutdown.
+  io.restart();
+  io.poll();
   return 0;
 }
 
