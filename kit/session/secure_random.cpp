@@ -24,21 +24,21 @@ Bytes bytes(std::size_t count) {
   return out;
 }
 
-std::uint32_t next32() {
-  std::uint8_t raw[4];
+namespace {
+
+template <class T>
+T nextValue() {
+  std::uint8_t raw[sizeof(T)];
   fill(raw);
-  std::uint32_t value;
+  T value;
   std::memcpy(&value, raw, sizeof value);
   return value;
 }
 
-std::uint64_t next64() {
-  std::uint8_t raw[8];
-  fill(raw);
-  std::uint64_t value;
-  std::memcpy(&value, raw, sizeof value);
-  return value;
-}
+}  // namespace
+
+std::uint32_t next32() { return nextValue<std::uint32_t>(); }
+std::uint64_t next64() { return nextValue<std::uint64_t>(); }
 
 std::string uuid() {
   std::array<std::uint8_t, 16> value{};

@@ -36,6 +36,25 @@ Bytes record(std::uint8_t fill, std::size_t bodySize) {
 
 class StreamTransportTest : public ::testing::Test {
  protected:
+  // A stranger on 127.0.0.2 and the TCP peer's host each send a datagram to
+  // the host's channel: only the peer's arrives, and the reply goes back to
+  // it. Loopback delivers in order, so the stranger's came first and was
+  // dropped.
+  void expectOnlyThePeersDatagramsAnswered() {
+    const auto port = runAwaitable(context, host->prepareDatagramChannel());
+    ASSERT_TRUE(port.has_value());
+    const asio::ip::udp::endpoint target(loopback, *port);
+    auto stranger = udpSocketOn(otherLoopback);
+    stranger.send_to(asio::buffer(record(0x66, 4)), target);
+    auto peer = udpSocketOn(loopback);
+    const Bytes fromPeer = record(0x07, 4);
+    peer.send_to(asio::buffer(fromPeer), target);
+    EXPECT_EQ(next(*host), TransportEvent(Data{fromPeer, Channel::unreliable}));
+    const Bytes reply = record(0x08, 4);
+    send(*host, reply, Channel::unreliable);
+    EXPECT_EQ(receiveDatagram(peer), reply);
+  }
+
   // The phone connects through StreamTransport::connect; the host wraps the
   // connection its acceptor took, as the LAN listener does.
   void connectPair(TransportKind hostKind = TransportKind::lan) {
@@ -256,22 +275,7 @@ TEST_F(StreamTransportTest, UnreliableRecordsTravelAsDatagramsOnceTheFlowExists)
 
 TEST_F(StreamTransportTest, DatagramsFromAnotherHostThanTheTcpPeerAreIgnored) {
   connectPair();
-  const auto port = runAwaitable(context, host->prepareDatagramChannel());
-  ASSERT_TRUE(port.has_value());
-  const asio::ip::udp::endpoint target(loopback, *port);
-
-  auto stranger = udpSocketOn(otherLoopback);
-  stranger.send_to(asio::buffer(record(0x66, 4)), target);
-  auto peer = udpSocketOn(loopback);
-  const Bytes fromPeer = record(0x07, 4);
-  peer.send_to(asio::buffer(fromPeer), target);
-
-  // Loopback delivers in order, so the stranger's datagram came first and
-  // was dropped.
-  EXPECT_EQ(next(*host), TransportEvent(Data{fromPeer, Channel::unreliable}));
-  const Bytes reply = record(0x08, 4);
-  send(*host, reply, Channel::unreliable);
-  EXPECT_EQ(receiveDatagram(peer), reply);
+  expectOnlyThePeersDatagramsAnswered();
 }
 
 // A host listening on a dual-stack socket sees an IPv4 phone as an
@@ -296,19 +300,7 @@ TEST_F(StreamTransportTest, AnIpv4PeerOnADualStackListenerIsKnownByItsDatagrams)
   host->start();
   EXPECT_EQ(next(*host), TransportEvent(Ready{}));
 
-  const auto port = runAwaitable(context, host->prepareDatagramChannel());
-  ASSERT_TRUE(port.has_value());
-  const asio::ip::udp::endpoint target(loopback, *port);
-  auto stranger = udpSocketOn(otherLoopback);
-  stranger.send_to(asio::buffer(record(0x66, 4)), target);
-  auto peer = udpSocketOn(loopback);
-  const Bytes fromPeer = record(0x0A, 4);
-  peer.send_to(asio::buffer(fromPeer), target);
-
-  EXPECT_EQ(next(*host), TransportEvent(Data{fromPeer, Channel::unreliable}));
-  const Bytes reply = record(0x0B, 4);
-  send(*host, reply, Channel::unreliable);
-  EXPECT_EQ(receiveDatagram(peer), reply);
+  expectOnlyThePeersDatagramsAnswered();
 }
 
 TEST_F(StreamTransportTest, DatagramsFromAStrangerAloneDoNotOpenTheChannel) {
