@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "host/x11/x11_text.hpp"
 #include "kit/wire/utf8.hpp"
 
 namespace glidemate::host {
@@ -11,21 +12,6 @@ namespace {
 
 constexpr std::size_t maxClassBytes = 1024;
 constexpr std::size_t maxStateAtoms = 64;
-
-std::string latin1ToUtf8(std::string_view bytes) {
-  std::string out;
-  out.reserve(bytes.size());
-  for (const char c : bytes) {
-    const auto b = static_cast<unsigned char>(c);
-    if (b < 0x80) {
-      out.push_back(c);
-    } else {
-      out.push_back(static_cast<char>(0xC0 | (b >> 6)));
-      out.push_back(static_cast<char>(0x80 | (b & 0x3F)));
-    }
-  }
-  return out;
-}
 
 }  // namespace
 
