@@ -7,8 +7,8 @@ packages=(
   build-essential g++ cmake ninja-build pkg-config git ccache
   libgtest-dev libgmock-dev libbenchmark-dev
   libasio-dev libssl-dev openssl nlohmann-json3-dev libplist-dev libsdbus-c++-dev libsystemd-dev
-  libavahi-client-dev libx11-dev libxtst-dev libxrandr-dev libxfixes-dev libicu-dev
-  xvfb x11-utils openbox
+  libavahi-client-dev libx11-dev libxtst-dev libxrandr-dev libxfixes-dev libxrender-dev libcairo2-dev libicu-dev
+  xvfb x11-utils openbox xcompmgr
   dbus avahi-daemon avahi-utils usbmuxd python3-dbusmock
 )
 
