@@ -15,6 +15,9 @@
 #include "host/app/status_lines.hpp"
 #include "host/input/logging_event_poster.hpp"
 #include "host/input/x11/x11_event_poster.hpp"
+#include "host/input/x11/x11_laser_overlay.hpp"
+#include "host/services/clipboard/x11/x11_clipboard_service.hpp"
+#include "host/services/presentation/x11/x11_presentation_backend.hpp"
 #include "host/server/host_server.hpp"
 #include "kit/session/xdg/file_keychain.hpp"
 #include "kit/transport/avahi/avahi_dns_sd.hpp"
@@ -38,6 +41,32 @@ void printLine(const std::string& line) {
   std::fflush(stdout);
 }
 
+// The clipboard, presentations and the laser dot, on the X display of
+// $DISPLAY; none of them without one. The dot needs the X event poster to
+// follow and hide the cursor.
+HostServices desktopServices(const asio::any_io_executor& executor, X11EventPoster* poster, Logger& logger) {
+  HostServices services;
+  std::shared_ptr<X11DesktopConnection> connection;
+  try {
+    connection = X11DesktopConnection::open(executor);
+  } catch (const std::exception& e) {
+    logger.log("desktop", std::string("No display for the clipboard, presentations and the laser pointer (") +
+                              e.what() + "); phones are told they are not available");
+    return services;
+  }
+  services.clipboard = std::make_unique<X11ClipboardService>(connection);
+  services.presentation =
+      std::make_unique<PresentationService>(std::make_unique<X11PresentationBackend>(connection));
+  if (poster == nullptr) return services;
+  try {
+    services.laser = std::make_unique<LaserPointerService>(executor, *poster,
+                                                           std::make_unique<X11LaserOverlay>(connection));
+  } catch (const std::exception& e) {
+    logger.log("desktop", std::string("No laser pointer: ") + e.what());
+  }
+  return services;
+}
+
 int run(const HostOptions& options) {
   asio::io_context io;
   StderrLogger logger;
@@ -47,13 +76,16 @@ int run(const HostOptions& options) {
 
   // Where phones' input goes.
   std::unique_ptr<EventPoster> poster;
+  X11EventPoster* x11Poster = nullptr;
   switch (options.input) {
     case HostOptions::Input::x11:
       poster = std::make_unique<X11EventPoster>();
+      x11Poster = static_cast<X11EventPoster*>(poster.get());
       break;
     case HostOptions::Input::automatic:
       try {
         poster = std::make_unique<X11EventPoster>();
+        x11Poster = static_cast<X11EventPoster*>(poster.get());
       } catch (const std::exception& e) {
         logger.log("input", std::string("No display to drive (") + e.what() +
                                 "); phones can connect but their input goes nowhere");
@@ -77,7 +109,8 @@ int run(const HostOptions& options) {
                                                        .hostName = options.name,
                                                        .port = options.port,
                                                        .poster = poster.get(),
-                                                   });
+                                                   },
+                                 desktopServices(io.get_executor(), x11Poster, logger));
 
   StatusLines status(*server, options.json, printLine);
   ControlCommands commands(*server, status);
