@@ -4,6 +4,7 @@
 #include <X11/Xutil.h>
 #include <cairo.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <stdexcept>
@@ -69,6 +70,37 @@ ScreenArea screenFileArea(const std::string& path, int x, int y, int width, int 
     }
   }
   return area;
+}
+
+bool cursorShowsAt(const std::string& screenFile, int x, int y) {
+  const ScreenArea area = screenFileArea(screenFile, x - 12, y - 12, 24, 24);
+  return std::any_of(area.pixels.begin(), area.pixels.end(),
+                     [](std::uint32_t p) { return red(p) < 0x40 && green(p) < 0x40 && blue(p) < 0x40; });
+}
+
+std::vector<unsigned long> windowsOfClass(const std::string& displayName, const std::string& className) {
+  Display* display = XOpenDisplay(displayName.c_str());
+  if (display == nullptr) throw std::runtime_error("cannot open display " + displayName);
+  Window root = 0, parent = 0;
+  Window* children = nullptr;
+  unsigned count = 0;
+  XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count);
+  std::vector<unsigned long> found;
+  for (unsigned i = 0; i < count; ++i) {
+    XClassHint hint{};
+    if (XGetClassHint(display, children[i], &hint) == 0) continue;
+    const bool named = className == hint.res_class;
+    XFree(hint.res_name);
+    XFree(hint.res_class);
+    XWindowAttributes attributes{};
+    if (named && XGetWindowAttributes(display, children[i], &attributes) != 0 &&
+        attributes.map_state == IsViewable) {
+      found.push_back(children[i]);
+    }
+  }
+  if (children != nullptr) XFree(children);
+  XCloseDisplay(display);
+  return found;
 }
 
 }  // namespace glidemate::host::testing

@@ -27,6 +27,16 @@ ScreenArea screenshot(const std::string& displayName, int x, int y, int width, i
 // Throws std::runtime_error when the file is not a 32-bit XWD screen.
 ScreenArea screenFileArea(const std::string& path, int x, int y, int width, int height);
 
+// Whether the cursor shows around (x, y) on a server started with a screen
+// file. The test windows' crosshair cursor is the only black thing there is:
+// the windows are light and the laser dot bright. (The server's own images
+// leave the cursor out, but taking one also takes it off the screen for a
+// moment.)
+bool cursorShowsAt(const std::string& screenFile, int x, int y);
+
+// The mapped top-level windows whose WM_CLASS class is `className`.
+std::vector<unsigned long> windowsOfClass(const std::string& displayName, const std::string& className);
+
 // The colour channels of a pixel.
 inline int red(std::uint32_t pixel) { return static_cast<int>((pixel >> 16) & 0xFF); }
 inline int green(std::uint32_t pixel) { return static_cast<int>((pixel >> 8) & 0xFF); }

@@ -4,7 +4,6 @@
 // test's working folder).
 #include <gtest/gtest.h>
 
-#include <X11/Xutil.h>
 
 #include <asio/io_context.hpp>
 #include <cstdlib>
@@ -78,21 +77,7 @@ class X11LaserTest : public ::testing::Test {
     return out;
   }
 
-  std::vector<Window> laserWindows() {
-    std::vector<Window> found;
-    for (const Window w : stack()) {
-      XClassHint hint{};
-      XWindowAttributes attributes{};
-      if (XGetClassHint(connection->display(), w, &hint) == 0) continue;
-      const bool ours = std::string(hint.res_class) == "Glidemate";
-      XFree(hint.res_name);
-      XFree(hint.res_class);
-      if (ours && XGetWindowAttributes(connection->display(), w, &attributes) && attributes.map_state == IsViewable) {
-        found.push_back(w);
-      }
-    }
-    return found;
-  }
+  std::vector<Window> laserWindows() { return testing::windowsOfClass(xvfb.name(), "Glidemate"); }
 
   std::pair<int, int> origin(Window w) {
     Window root = 0;
@@ -102,10 +87,8 @@ class X11LaserTest : public ::testing::Test {
     return {x, y};
   }
 
-  // The cursor is what the screen shows and the server's images leave out.
   bool cursorShowsAt(glidemate::testing::PointerPosition p) {
-    const int x = p.x - 12, y = p.y - 12;
-    return testing::screenFileArea(xvfb.screenFile(), x, y, 24, 24) != testing::screenshot(xvfb.name(), x, y, 24, 24);
+    return testing::cursorShowsAt(xvfb.screenFile(), p.x, p.y);
   }
 
   testing::ScreenArea dotAt(glidemate::testing::PointerPosition p) {
