@@ -47,7 +47,10 @@ TEST_F(X11DesktopTest, EventsReachTheirWindowsHandlersOnTheMainExecutor) {
   XSelectInput(connection->display(), other.id(), PropertyChangeMask);
   std::vector<std::string> seen;
   auto watching = connection->subscribe(other.id(), [&](const XEvent& e) {
-    if (e.type == PropertyNotify) seen.push_back(XGetAtomName(connection->display(), e.xproperty.atom));
+    if (e.type != PropertyNotify) return;
+    char* name = XGetAtomName(connection->display(), e.xproperty.atom);
+    seen.emplace_back(name);
+    XFree(name);
   });
   // A handler may end its own subscription.
   int once = 0;
