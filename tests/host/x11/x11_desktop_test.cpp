@@ -109,6 +109,8 @@ TEST_F(X11DesktopTest, WithoutAWindowManagerNoWindowIsActive) {
     XSelectInput(connection->display(), checkWindow, StructureNotifyMask);
     bool gone = false;
     auto watching = connection->subscribe(checkWindow, [&](const XEvent& e) { gone = gone || e.type == DestroyNotify; });
+    // Selected before openbox goes: the server takes clients in its own order.
+    XSync(connection->display(), False);
     connection->flush();
     openbox.crash();
     ASSERT_TRUE(glidemate::testing::runUntil(io, [&] { return gone; }));

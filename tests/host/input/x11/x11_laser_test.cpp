@@ -77,7 +77,13 @@ class X11LaserTest : public ::testing::Test {
     return out;
   }
 
-  std::vector<Window> laserWindows() { return testing::windowsOfClass(xvfb.name(), "Glidemate"); }
+  // The laser windows as another client sees them, once the server has
+  // taken every request of ours: it serves clients in its own order.
+  std::vector<Window> laserWindows() {
+    XSync(connection->display(), False);
+    connection->flush();
+    return testing::windowsOfClass(xvfb.name(), "Glidemate");
+  }
 
   std::pair<int, int> origin(Window w) {
     Window root = 0;
