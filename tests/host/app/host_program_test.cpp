@@ -158,7 +158,9 @@ class HostProgramOnX : public ::testing::Test {
     host = std::make_unique<ChildProcess>(
         std::vector<std::string>{GLIDEMATE_HOST_BIN, "--no-advertise", "--json", "--input", "x11",
                                  "--data-dir", dir / "host"},
-        std::vector<std::string>{"DISPLAY=" + xvfb.name()}, true, true);
+        std::vector<std::string>{"DISPLAY=" + xvfb.name(),
+                                 "DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent/system_bus_socket"},
+        true, true);
     const auto listening = nlohmann::json::parse(host->readLineContaining("\"listening\""));
     address = "127.0.0.1:" + std::to_string(listening["port"].get<int>());
     ChildProcess pairing(phone({"pair", address}), {}, true, true);

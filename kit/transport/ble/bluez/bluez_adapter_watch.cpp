@@ -104,6 +104,7 @@ void BlueZAdapterWatch::ownerChanged(sdbus::Message& message) {
   }
   if (name != bluez::service) return;
   // Another BlueZ (or none): nothing registered with the old one remains.
+  ++instance_;
   ++epoch_;
   if (newOwner.empty()) {
     ++snapshotGeneration_;
@@ -123,17 +124,19 @@ void BlueZAdapterWatch::interfacesAdded(sdbus::Message& message) {
   } catch (const sdbus::Error&) {
     return;
   }
-  addInterfaces(path, interfaces);
-  changed();
+  // Devices come and go all the time while anyone scans; only adapters
+  // matter here.
+  if (addInterfaces(path, interfaces)) changed();
 }
 
-void BlueZAdapterWatch::addInterfaces(const std::string& path, const Interfaces& interfaces) {
+bool BlueZAdapterWatch::addInterfaces(const std::string& path, const Interfaces& interfaces) {
   const bool isAdapter = interfaces.contains(bluez::adapterInterface);
-  if (!isAdapter && !adapters_.contains(path)) return;
+  if (!isAdapter && !adapters_.contains(path)) return false;
   Adapter& adapter = adapters_[path];
   if (isAdapter) adapter.powered = boolean(interfaces.at(bluez::adapterInterface), "Powered").value_or(false);
   adapter.gattManager = adapter.gattManager || interfaces.contains(bluez::gattManagerInterface);
   adapter.advertisingManager = adapter.advertisingManager || interfaces.contains(bluez::advertisingManagerInterface);
+  return true;
 }
 
 void BlueZAdapterWatch::interfacesRemoved(sdbus::Message& message) {
@@ -183,6 +186,7 @@ void BlueZAdapterWatch::propertiesChanged(sdbus::Message& message) {
 
 void BlueZAdapterWatch::busLost() {
   ++snapshotGeneration_;
+  ++instance_;
   ++epoch_;
   presence_ = Presence::absent;
   adapters_.clear();

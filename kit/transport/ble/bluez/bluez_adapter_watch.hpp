@@ -42,8 +42,10 @@ class BlueZAdapterWatch {
   // The object path of the adapter in use ("/org/bluez/hci0"); empty when
   // there is none.
   std::string adapter() const;
-  // Changes whenever BlueZ restarts or another adapter comes into use:
-  // whatever was registered with BlueZ before is gone then.
+  // Changes whenever BlueZ restarts (or the bus goes): whatever was
+  // registered with the BlueZ before is gone then.
+  std::uint64_t instance() const { return instance_; }
+  // Changes with the instance and whenever another adapter comes into use.
   std::uint64_t epoch() const { return epoch_; }
   // Why the radio cannot be used, for a person; empty when it can.
   std::string reason() const;
@@ -63,7 +65,8 @@ class BlueZAdapterWatch {
   void interfacesAdded(sdbus::Message& message);
   void interfacesRemoved(sdbus::Message& message);
   void propertiesChanged(sdbus::Message& message);
-  void addInterfaces(const std::string& path, const Interfaces& interfaces);
+  // False when `path` is not an adapter's.
+  bool addInterfaces(const std::string& path, const Interfaces& interfaces);
   void busLost();
   void changed();
   const Adapter* current() const;
@@ -77,6 +80,7 @@ class BlueZAdapterWatch {
   Presence presence_ = Presence::unknown;
   std::map<std::string, Adapter> adapters_;
   std::uint64_t snapshotGeneration_ = 0;
+  std::uint64_t instance_ = 0;
   std::uint64_t epoch_ = 0;
   std::string lastAdapter_;
   // Tells the bus watch that this object is gone.

@@ -78,9 +78,9 @@ class BlueZPeripheralManager::Link {
 
  private:
   using Operation = std::variant<AddService, RemoveServices, StartAdvertising, StopAdvertising>;
-  // Something BlueZ took, valid while that BlueZ and adapter last.
+  // Something BlueZ took, valid while that BlueZ runs.
   struct Registration {
-    std::uint64_t epoch;
+    std::uint64_t instance;
     std::string adapter;
   };
   // A notifying characteristic: whether BlueZ has it notifying, the
@@ -110,8 +110,10 @@ class BlueZPeripheralManager::Link {
   // Unregisters without waiting for the answer, for the destructor.
   void unregisterNow(const std::optional<Registration>& registration, const char* interface, const char* method,
                      const std::string& path);
+  // Whether the running BlueZ still holds `registration`.
   bool isCurrent(const std::optional<Registration>& registration) const;
-  void refused(const DBusError& error, const std::string& what);
+  // BlueZ did not take `what`, asked for while the radio was at `epoch`.
+  void refused(const DBusError& error, const std::string& what, std::uint64_t epoch);
 
   void radioChanged();
   // `why` explains a state other than on, for the log; empty when it was
@@ -145,8 +147,10 @@ class BlueZPeripheralManager::Link {
   std::map<std::string, Notifying> notifying_;
   std::deque<PendingWrite> pendingWrites_;
 
+  // The radio state and BlueZ instance last seen, and the state last
+  // reported (which a refusal may have changed since).
+  std::optional<std::pair<RadioState, std::uint64_t>> seen_;
   std::optional<RadioState> reported_;
-  std::uint64_t reportedEpoch_ = 0;
   std::uint64_t linkEpoch_ = 0;
 
   std::size_t inFlight_ = 0;
@@ -223,6 +227,7 @@ asio::awaitable<void> BlueZPeripheralManager::Link::publish(const Service& servi
     co_return;
   }
   const std::uint64_t epoch = watch_->epoch();
+  const std::uint64_t instance = watch_->instance();
   const std::string adapter = watch_->adapter();
   application_ = std::make_unique<BlueZGattApplication>(
       bus_->raw(), root_ + "/app", service,
@@ -238,24 +243,22 @@ asio::awaitable<void> BlueZPeripheralManager::Link::publish(const Service& servi
   const std::string path = application_->path();
   std::optional<DBusError> error =
       co_await registerWith(adapter, bluez::gattManagerInterface, "RegisterApplication", path);
-  if (!error && epoch != watch_->epoch()) {
-    error = DBusError(bluez::errorFailed, "BlueZ or its adapter changed while the service was being registered");
-  }
   if (error) {
     accepting_ = false;
     dropLinks();
     failPendingWrites();
     notifying_.clear();
     application_.reset();
-    refused(*error, "the GATT service");
     delegate_.serviceAdded(service.identifier, error->message());
+    refused(*error, "the GATT service", epoch);
     co_return;
   }
-  applicationRegistration_ = Registration{epoch, adapter};
-  // Powered off meanwhile: the service stays registered, but advertising
-  // waits for the radio to come back (the host publishes again then).
-  if (watch_->state() != RadioState::poweredOn) {
-    delegate_.serviceAdded(service.identifier, "Bluetooth is unavailable: " + watch_->reason());
+  applicationRegistration_ = Registration{instance, adapter};
+  // Powered off or another adapter meanwhile: advertising waits for the
+  // radio to be on again, when the host publishes anew (and this
+  // registration is taken back first).
+  if (epoch != watch_->epoch() || watch_->state() != RadioState::poweredOn) {
+    delegate_.serviceAdded(service.identifier, "Bluetooth changed while the service was being registered");
     co_return;
   }
   delegate_.serviceAdded(service.identifier, std::nullopt);
@@ -280,6 +283,7 @@ asio::awaitable<void> BlueZPeripheralManager::Link::advertise(const Advertisemen
   co_await withdrawAdvertisement();
   if (watch_->state() != RadioState::poweredOn) co_return;
   const std::uint64_t epoch = watch_->epoch();
+  const std::uint64_t instance = watch_->instance();
   const std::string adapter = watch_->adapter();
   // Released by BlueZ (its adapter went, say): nothing left to take back.
   advertisement_ = std::make_unique<BlueZAdvertisement>(bus_->raw(), root_ + "/advertisement", advertisement,
@@ -287,18 +291,14 @@ asio::awaitable<void> BlueZPeripheralManager::Link::advertise(const Advertisemen
   const std::string path = advertisement_->path();
   std::optional<DBusError> error =
       co_await registerWith(adapter, bluez::advertisingManagerInterface, "RegisterAdvertisement", path);
-  if (!error && epoch != watch_->epoch()) {
-    error = DBusError(bluez::errorFailed, "BlueZ or its adapter changed while advertising was being set up");
-  }
   if (error) {
     advertisement_.reset();
-    refused(*error, "the advertisement");
-    // Not advertising after all: the state says so rather than leave
-    // `advertising` standing.
-    if (error->name() != bluez::errorAccessDenied) report(RadioState::unknown, {});
+    refused(*error, "the advertisement", epoch);
     co_return;
   }
-  advertisementRegistration_ = Registration{epoch, adapter};
+  // Kept even when the radio moved on meanwhile: the next withdrawal takes
+  // it back.
+  advertisementRegistration_ = Registration{instance, adapter};
 }
 
 asio::awaitable<void> BlueZPeripheralManager::Link::withdrawAdvertisement() {
@@ -361,12 +361,17 @@ void BlueZPeripheralManager::Link::unregisterNow(const std::optional<Registratio
 }
 
 bool BlueZPeripheralManager::Link::isCurrent(const std::optional<Registration>& registration) const {
-  return registration && registration->epoch == watch_->epoch();
+  return registration && registration->instance == watch_->instance();
 }
 
-void BlueZPeripheralManager::Link::refused(const DBusError& error, const std::string& what) {
+void BlueZPeripheralManager::Link::refused(const DBusError& error, const std::string& what, std::uint64_t epoch) {
+  // Asked of an adapter or a BlueZ that has gone or powered off since: the
+  // state has moved on, and what follows from it is asked anew.
+  if (epoch != watch_->epoch() || watch_->state() != RadioState::poweredOn) return;
   logger_.log(category, "Bluetooth: BlueZ did not take " + what + ": " + error.message());
-  if (error.name() == bluez::errorAccessDenied) report(RadioState::unauthorized, {});
+  // Not advertising after all: the state says so rather than leave
+  // `advertising` standing.
+  report(error.name() == bluez::errorAccessDenied ? RadioState::unauthorized : RadioState::unknown, {});
 }
 
 void BlueZPeripheralManager::Link::radioChanged() {
@@ -379,10 +384,11 @@ void BlueZPeripheralManager::Link::radioChanged() {
   }
   // BlueZ is being read; its answer follows at once.
   if (state == RadioState::unknown) return;
-  // A new BlueZ or adapter that is on needs the service again, even when
-  // the state reads the same.
-  if (reported_ == state && (state != RadioState::poweredOn || reportedEpoch_ == epoch)) return;
-  reportedEpoch_ = epoch;
+  // Only news from BlueZ counts: a refusal reported since stands until the
+  // adapter or BlueZ changes. A new BlueZ or adapter that is on needs the
+  // service again, even though the state reads the same.
+  if (seen_ && seen_->first == state && seen_->second == epoch) return;
+  seen_ = std::pair(state, epoch);
   report(state, watch_->reason());
 }
 

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <asio/io_context.hpp>
 #include <numeric>
-#include <regex>
 #include <set>
 
 #include "kit/dbus/dbus_connection.hpp"
@@ -43,6 +42,14 @@ class RecordingLogger final : public Logger {
   bool has(const std::string& line) const { return std::find(lines.begin(), lines.end(), line) != lines.end(); }
 };
 
+// The value of attribute `name` in one XML tag.
+std::string attribute(const std::string& tag, const std::string& name) {
+  const auto at = tag.find(" " + name + "=\"");
+  if (at == std::string::npos) return {};
+  const auto begin = at + name.size() + 3;
+  return tag.substr(begin, tag.find('"', begin) - begin);
+}
+
 // The methods ("Name(in)(out)") and properties ("Name:type") of one
 // interface in introspection data.
 std::set<std::string> members(const std::string& xml, const std::string& interface) {
@@ -50,30 +57,23 @@ std::set<std::string> members(const std::string& xml, const std::string& interfa
   const auto begin = xml.find("<interface name=\"" + interface + "\"");
   if (begin == std::string::npos) return out;
   const std::string body = xml.substr(begin, xml.find("</interface>", begin) - begin);
-  const std::regex method(R"re(<method name="(\w+)"\s*>([\s\S]*?)</method>|<method name="(\w+)"\s*/>)re");
-  const std::regex arg(R"(<arg\b[^>]*>)");
-  const std::regex type(R"re(type="([^"]*)")re");
-  const std::regex direction(R"re(direction="([^"]*)")re");
-  for (std::sregex_iterator m(body.begin(), body.end(), method), end; m != end; ++m) {
-    std::string in, outArgs;
-    const std::string args = (*m)[2];
-    for (std::sregex_iterator a(args.begin(), args.end(), arg); a != end; ++a) {
-      const std::string tag = (*a)[0];
-      std::smatch t, d;
-      std::regex_search(tag, t, type);
-      const bool isOut = std::regex_search(tag, d, direction) && d[1] == "out";
-      (isOut ? outArgs : in) += t[1];
+  std::optional<std::string> method;
+  std::string in, outArgs;
+  for (auto at = body.find('<'); at != std::string::npos; at = body.find('<', at + 1)) {
+    const std::string tag = body.substr(at, body.find('>', at) - at + 1);
+    if (tag.starts_with("<method ")) {
+      method = attribute(tag, "name");
+      in.clear();
+      outArgs.clear();
+    } else if (tag.starts_with("<arg ") && method) {
+      (attribute(tag, "direction") == "out" ? outArgs : in) += attribute(tag, "type");
+    } else if (tag.starts_with("<property ")) {
+      out.insert(attribute(tag, "name") + ":" + attribute(tag, "type"));
     }
-    out.insert(((*m)[1].matched ? (*m)[1].str() : (*m)[3].str()) + "(" + in + ")(" + outArgs + ")");
-  }
-  const std::regex property(R"(<property\b[^>]*>)");
-  const std::regex name(R"re(name="([^"]*)")re");
-  for (std::sregex_iterator p(body.begin(), body.end(), property), end; p != end; ++p) {
-    const std::string tag = (*p)[0];
-    std::smatch n, t;
-    std::regex_search(tag, n, name);
-    std::regex_search(tag, t, type);
-    out.insert(n[1].str() + ":" + t[1].str());
+    if (method && (tag == "</method>" || (tag.starts_with("<method ") && tag.ends_with("/>")))) {
+      out.insert(*method + "(" + in + ")(" + outArgs + ")");
+      method.reset();
+    }
   }
   return out;
 }
