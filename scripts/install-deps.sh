@@ -7,9 +7,9 @@ packages=(
   build-essential g++ cmake ninja-build pkg-config git ccache
   libgtest-dev libgmock-dev libbenchmark-dev
   libasio-dev libssl-dev openssl nlohmann-json3-dev libplist-dev libsdbus-c++-dev libsystemd-dev
-  libavahi-client-dev libx11-dev libxtst-dev libxrandr-dev libxfixes-dev libicu-dev
+  libavahi-client-dev libx11-dev libxtst-dev libxrandr-dev libxfixes-dev libicu-dev libpulse-dev
   xvfb x11-utils
-  dbus avahi-daemon avahi-utils usbmuxd python3-dbusmock
+  dbus avahi-daemon avahi-utils usbmuxd python3-dbusmock pulseaudio pulseaudio-utils
 )
 
 missing=()
