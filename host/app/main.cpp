@@ -16,6 +16,10 @@
 #include "host/input/logging_event_poster.hpp"
 #include "host/input/x11/x11_event_poster.hpp"
 #include "host/server/host_server.hpp"
+#include "host/services/audio/pulse/pulse_audio_output.hpp"
+#include "host/services/battery/sysfs/sysfs_power_sources.hpp"
+#include "host/services/bluetooth/bluez/bluez_bluetooth_system.hpp"
+#include "kit/dbus/dbus_connection.hpp"
 #include "kit/session/xdg/file_keychain.hpp"
 #include "kit/transport/avahi/avahi_dns_sd.hpp"
 
@@ -36,6 +40,28 @@ void printLine(const std::string& line) {
   std::fputs(line.c_str(), stdout);
   std::fputc('\n', stdout);
   std::fflush(stdout);
+}
+
+// The desktop's own services, each falling back as the phone expects when
+// this computer lacks the facility: no sound server reads "No output" (and
+// is looked for again), no system bus lists no Bluetooth devices.
+HostServices desktopServices(const asio::any_io_executor& executor, Logger& logger) {
+  HostServices services;
+  try {
+    services.audio = std::make_unique<AudioService>(executor, std::make_shared<PulseAudioOutput>(executor, logger));
+  } catch (const std::exception& e) {
+    logger.log("audio", std::string("No volume control: ") + e.what());
+  }
+  services.battery = std::make_unique<BatteryService>(std::make_unique<SysfsPowerSources>());
+  std::shared_ptr<BluetoothSystem> bluez;
+  try {
+    bluez = std::make_shared<BlueZBluetoothSystem>(DBusConnection::open(executor, DBusConnection::Bus::system),
+                                                   logger);
+  } catch (const DBusError& e) {
+    logger.log("bluetooth", std::string("No Bluetooth devices: ") + e.what());
+  }
+  services.bluetooth = std::make_unique<BluetoothService>(std::move(bluez));
+  return services;
 }
 
 int run(const HostOptions& options) {
@@ -77,7 +103,8 @@ int run(const HostOptions& options) {
                                                        .hostName = options.name,
                                                        .port = options.port,
                                                        .poster = poster.get(),
-                                                   });
+                                                   },
+                                                   desktopServices(io.get_executor(), logger));
 
   StatusLines status(*server, options.json, printLine);
   ControlCommands commands(*server, status);

@@ -1,7 +1,11 @@
 #pragma once
 
+#include <memory>
 #include <vector>
 
+#include "host/services/audio/audio_service.hpp"
+#include "host/services/battery/battery_service.hpp"
+#include "host/services/bluetooth/bluetooth_service.hpp"
 #include "kit/wire/event.hpp"
 
 namespace glidemate::host {
@@ -11,6 +15,10 @@ namespace glidemate::host {
 // a test, with fakes); one that this desktop cannot offer stays empty, and
 // its commands are answered with a fixed "not available" sentence.
 struct HostServices {
+  std::unique_ptr<AudioService> audio;
+  std::unique_ptr<BatteryService> battery;
+  std::unique_ptr<BluetoothService> bluetooth;
+
   // The settings a phone mirrors, sent to it first thing after its
   // handshake: three-finger drag, then keep-awake.
   std::vector<Event> mirroredSettings() const;

@@ -9,6 +9,7 @@
 
 #include "host/services/bluetooth/bluetooth_service.hpp"
 #include "kit/dbus/dbus_connection.hpp"
+#include "tests/support/bluez_mock.hpp"
 #include "tests/support/private_bus.hpp"
 #include "tests/support/run_awaitable.hpp"
 
@@ -16,6 +17,7 @@ namespace glidemate::host {
 namespace {
 
 using namespace std::chrono_literals;
+using glidemate::testing::BlueZMock;
 using glidemate::testing::PrivateBus;
 using glidemate::testing::runAwaitable;
 using glidemate::testing::runUntil;
@@ -27,55 +29,6 @@ class RecordingLogger final : public Logger {
     lines.push_back(std::string(category) + ": " + std::string(message));
   }
   std::vector<std::string> lines;
-};
-
-constexpr const char* mockInterface = "org.freedesktop.DBus.Mock";
-
-// BlueZ as dbusmock's template plays it, on a private system bus, set up
-// through the mock's own methods from a plain blocking connection.
-class BlueZMock {
- public:
-  explicit BlueZMock(PrivateBus& bus) : connection_(sdbus::createSessionBusConnectionWithAddress(bus.address())) {
-    bus.startMock({"--template", "bluez5"}, "org.bluez");
-    proxy("/")->callMethod("AddAdapter").onInterface("org.bluez.Mock").withArguments("hci0", "desk");
-  }
-
-  // A paired device; its Connect and Disconnect change Connected, as
-  // BlueZ's do (the template's own leave it alone).
-  std::string addPaired(const std::string& address, const std::string& alias) {
-    std::string path;
-    proxy("/")->callMethod("AddDevice").onInterface("org.bluez.Mock").withArguments("hci0", address, alias).storeResultsTo(path);
-    proxy("/")->callMethod("PairDevice").onInterface("org.bluez.Mock").withArguments("hci0", address, 0x240418);
-    for (const auto& [method, value] : {std::pair{"Connect", "True"}, std::pair{"Disconnect", "False"}}) {
-      proxy(path)->callMethod("AddMethod").onInterface(mockInterface).withArguments(
-          "org.bluez.Device1", method, "", "",
-          std::string("self.Set('org.bluez.Device1', 'Connected', dbus.Boolean(") + value + ", variant_level=1))");
-    }
-    return path;
-  }
-  std::string addUnpaired(const std::string& address, const std::string& alias) {
-    std::string path;
-    proxy("/")->callMethod("AddDevice").onInterface("org.bluez.Mock").withArguments("hci0", address, alias).storeResultsTo(path);
-    return path;
-  }
-  void connect(const std::string& address) {
-    proxy("/")->callMethod("ConnectDevice").onInterface("org.bluez.Mock").withArguments("hci0", address);
-  }
-  void addBattery(const std::string& path, sdbus::Variant percentage) {
-    proxy(path)->callMethod("AddProperties").onInterface(mockInterface).withArguments(
-        "org.bluez.Battery1", std::map<std::string, sdbus::Variant>{{"Percentage", percentage}});
-  }
-  // A device object as a broken or foreign stack might publish it.
-  void addRaw(const std::string& path, std::map<std::string, sdbus::Variant> properties) {
-    proxy("/")->callMethod("AddObject").onInterface(mockInterface).withArguments(
-        path, "org.bluez.Device1", properties, std::vector<sdbus::Struct<std::string, std::string, std::string, std::string>>{});
-  }
-
- private:
-  std::unique_ptr<sdbus::IProxy> proxy(const std::string& path) {
-    return sdbus::createProxy(*connection_, "org.bluez", path);
-  }
-  std::unique_ptr<sdbus::IConnection> connection_;
 };
 
 class BlueZTest : public ::testing::Test {
