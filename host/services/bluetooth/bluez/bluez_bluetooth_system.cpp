@@ -75,9 +75,11 @@ asio::awaitable<std::vector<BluetoothSystem::Device>> BlueZBluetoothSystem::pair
   auto bus = state->bus;
   ManagedObjects objects;
   try {
+    // Arguments of awaited calls are named locals: g++ 12 destroys some
+    // temporaries of a co_await expression twice.
     auto proxy = bus->proxy(service, "/");
-    auto reply = co_await bus->call(*proxy, proxy->createMethodCall(objectManager, "GetManagedObjects"),
-                                    state->options.listTimeout);
+    auto message = proxy->createMethodCall(objectManager, "GetManagedObjects");
+    auto reply = co_await bus->call(*proxy, std::move(message), state->options.listTimeout);
     reply >> objects;
   } catch (const DBusError& e) {
     state->missing(e.what());
@@ -101,7 +103,8 @@ asio::awaitable<bool> BlueZBluetoothSystem::callDevice(std::shared_ptr<State> st
   auto bus = state->bus;
   try {
     auto proxy = bus->proxy(service, path);
-    co_await bus->call(*proxy, proxy->createMethodCall(deviceInterface, method), state->options.connectTimeout);
+    auto message = proxy->createMethodCall(deviceInterface, method);
+    co_await bus->call(*proxy, std::move(message), state->options.connectTimeout);
   } catch (const DBusError& e) {
     state->logger.log(category, std::string(method) + " " + path + " failed: " + e.what());
     co_return false;

@@ -44,7 +44,7 @@ TEST(AudioServiceStatus, WhatThePhoneIsShown) {
       {"no output device", std::nullopt, {0, false, "No output", false}},
       {"an ordinary device", speakers(0.25f, true), {0.25f, true, "Speakers", true}},
       {"no volume control", speakers(std::nullopt, false), {0, false, "Speakers", false}},
-      {"turned up past full", speakers(1.5f, false), {1, false, "Speakers", true}},
+      {"turned up past 150 %", speakers(1.7f, false), {1, false, "Speakers", true}},
       {"no mute control", speakers(0.5f, std::nullopt), {0.5f, false, "Speakers", true}},
       {"no name", Device{1, 0.5f, false, std::nullopt}, {0.5f, false, "Output", true}},
       {"an empty name", Device{1, 0.5f, false, ""}, {0.5f, false, "Output", true}},
