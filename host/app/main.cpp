@@ -22,6 +22,7 @@
 #include "kit/dbus/dbus_connection.hpp"
 #include "kit/session/xdg/file_keychain.hpp"
 #include "kit/transport/avahi/avahi_dns_sd.hpp"
+#include "kit/transport/ble/bluez/bluez_peripheral_manager.hpp"
 
 namespace {
 
@@ -42,10 +43,22 @@ void printLine(const std::string& line) {
   std::fflush(stdout);
 }
 
+// The system bus, shared by the Bluetooth LE peripheral and the Bluetooth
+// devices; null, and said once, on a computer without one.
+std::shared_ptr<DBusConnection> openSystemBus(const asio::any_io_executor& executor, Logger& logger) {
+  try {
+    return DBusConnection::open(executor, DBusConnection::Bus::system);
+  } catch (const DBusError& e) {
+    logger.log("bluetooth", "Bluetooth LE and Bluetooth devices unavailable: " + e.message());
+    return nullptr;
+  }
+}
+
 // The desktop's own services, each falling back as the phone expects when
 // this computer lacks the facility: no sound server reads "No output" (and
 // is looked for again), no system bus lists no Bluetooth devices.
-HostServices desktopServices(const asio::any_io_executor& executor, Logger& logger) {
+HostServices desktopServices(const asio::any_io_executor& executor, std::shared_ptr<DBusConnection> systemBus,
+                             Logger& logger) {
   HostServices services;
   try {
     services.audio = std::make_unique<AudioService>(executor, std::make_shared<PulseAudioOutput>(executor, logger));
@@ -54,12 +67,7 @@ HostServices desktopServices(const asio::any_io_executor& executor, Logger& logg
   }
   services.battery = std::make_unique<BatteryService>(std::make_unique<SysfsPowerSources>());
   std::shared_ptr<BluetoothSystem> bluez;
-  try {
-    bluez = std::make_shared<BlueZBluetoothSystem>(DBusConnection::open(executor, DBusConnection::Bus::system),
-                                                   logger);
-  } catch (const DBusError& e) {
-    logger.log("bluetooth", std::string("No Bluetooth devices: ") + e.what());
-  }
+  if (systemBus) bluez = std::make_shared<BlueZBluetoothSystem>(std::move(systemBus), logger);
   services.bluetooth = std::make_unique<BluetoothService>(std::move(bluez));
   return services;
 }
@@ -92,6 +100,7 @@ int run(const HostOptions& options) {
       break;
   }
 
+  const auto systemBus = openSystemBus(io.get_executor(), logger);
   std::unique_ptr<AvahiDnsSd> dnsSd;
   if (options.advertise) dnsSd = std::make_unique<AvahiDnsSd>(io.get_executor());
 
@@ -103,8 +112,11 @@ int run(const HostOptions& options) {
                                                        .hostName = options.name,
                                                        .port = options.port,
                                                        .poster = poster.get(),
+                                                       .bluetoothManager =
+                                                           systemBus ? BlueZPeripheralManager::factory(systemBus, logger)
+                                                                     : UnsupportedBLEPeripheralManager::make,
                                                    },
-                                                   desktopServices(io.get_executor(), logger));
+                                                   desktopServices(io.get_executor(), systemBus, logger));
 
   StatusLines status(*server, options.json, printLine);
   ControlCommands commands(*server, status);

@@ -11,6 +11,7 @@
 #include "kit/input/touch_classifier.hpp"
 #include "kit/input/touch_trace_parser.hpp"
 #include "tests/support/child_process.hpp"
+#include "tests/support/temp_dir.hpp"
 #include "tests/support/x_pointer.hpp"
 #include "tests/support/xvfb_display.hpp"
 
@@ -19,19 +20,7 @@ namespace {
 
 using testing::ChildProcess;
 using testing::runProgram;
-
-class TempDir {
- public:
-  TempDir() {
-    char pattern[] = "/tmp/glidemate-e2e-XXXXXX";
-    path_ = mkdtemp(pattern);
-  }
-  ~TempDir() { std::filesystem::remove_all(path_); }
-  std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-
- private:
-  std::filesystem::path path_;
-};
+using testing::TempDir;
 
 class HostProgramTest : public ::testing::Test {
  protected:
@@ -43,7 +32,8 @@ class HostProgramTest : public ::testing::Test {
     host = std::make_unique<ChildProcess>(
         std::vector<std::string>{GLIDEMATE_HOST_BIN, "--no-advertise", "--input", "none", "--json", "--name", "Desk",
                                  "--data-dir", dir / "host"},
-        std::vector<std::string>{}, true, true);
+        // Never the machine's own Bluetooth.
+        std::vector<std::string>{"DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent/system_bus_socket"}, true, true);
     const auto listening = event("listening");
     ASSERT_FALSE(listening.is_null()) << "the host did not start";
     address = "127.0.0.1:" + std::to_string(listening["port"].get<int>());
@@ -168,7 +158,9 @@ class HostProgramOnX : public ::testing::Test {
     host = std::make_unique<ChildProcess>(
         std::vector<std::string>{GLIDEMATE_HOST_BIN, "--no-advertise", "--json", "--input", "x11",
                                  "--data-dir", dir / "host"},
-        std::vector<std::string>{"DISPLAY=" + xvfb.name()}, true, true);
+        std::vector<std::string>{"DISPLAY=" + xvfb.name(),
+                                 "DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent/system_bus_socket"},
+        true, true);
     const auto listening = nlohmann::json::parse(host->readLineContaining("\"listening\""));
     address = "127.0.0.1:" + std::to_string(listening["port"].get<int>());
     ChildProcess pairing(phone({"pair", address}), {}, true, true);

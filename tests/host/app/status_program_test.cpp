@@ -1,15 +1,14 @@
 // The host program driving the desktop's real sound server and (mocked)
 // BlueZ for the command-line phone, each a separate process.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
-#include <filesystem>
 #include <nlohmann/json.hpp>
 
-#include "tests/support/bluez_mock.hpp"
+#include "tests/support/bluez_devices_mock.hpp"
 #include "tests/support/child_process.hpp"
 #include "tests/support/private_bus.hpp"
 #include "tests/support/pulse_audio_daemon.hpp"
+#include "tests/support/temp_dir.hpp"
 
 namespace glidemate {
 namespace {
@@ -18,16 +17,14 @@ using testing::ChildProcess;
 
 class StatusProgramTest : public ::testing::Test {
  protected:
-  std::filesystem::path dir;
+  testing::TempDir dir;
   testing::PulseAudioDaemon pulse;
   testing::PrivateBus systemBus{testing::PrivateBus::Type::system};
-  testing::BlueZMock bluez{systemBus};
+  testing::BlueZDevicesMock bluez{systemBus};
   std::unique_ptr<ChildProcess> host;
   std::string address;
 
   void SetUp() override {
-    char pattern[] = "/tmp/glidemate-status-e2e-XXXXXX";
-    dir = mkdtemp(pattern);
     bluez.addPaired("AA:BB:CC:DD:EE:01", "mouse");
     bluez.connect("AA:BB:CC:DD:EE:01");
     bluez.addPaired("AA:BB:CC:DD:EE:02", "Keyboard");
@@ -38,7 +35,7 @@ class StatusProgramTest : public ::testing::Test {
     environment.push_back(systemBus.environment());
     host = std::make_unique<ChildProcess>(
         std::vector<std::string>{GLIDEMATE_HOST_BIN, "--no-advertise", "--input", "none", "--json", "--data-dir",
-                                 (dir / "host").string()},
+                                 dir / "host"},
         environment, true, true);
     const auto listening = nlohmann::json::parse(host->readLineContaining("\"listening\""));
     address = "127.0.0.1:" + std::to_string(listening["port"].get<int>());
@@ -47,13 +44,8 @@ class StatusProgramTest : public ::testing::Test {
     ASSERT_EQ(pairing.wait(), 0);
   }
 
-  void TearDown() override {
-    host.reset();
-    std::filesystem::remove_all(dir);
-  }
-
   std::vector<std::string> phone(std::vector<std::string> args) const {
-    std::vector<std::string> argv{GLIDEMATE_PHONE_BIN, "--data-dir", (dir / "phone").string()};
+    std::vector<std::string> argv{GLIDEMATE_PHONE_BIN, "--data-dir", dir / "phone"};
     argv.insert(argv.end(), args.begin(), args.end());
     return argv;
   }

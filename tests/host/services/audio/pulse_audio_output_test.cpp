@@ -1,7 +1,6 @@
 #include "host/services/audio/pulse/pulse_audio_output.hpp"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -10,11 +9,11 @@
 #include <asio/io_context.hpp>
 #include <asio/post.hpp>
 #include <cstring>
-#include <filesystem>
 
 #include "host/services/audio/audio_service.hpp"
 #include "tests/support/pulse_audio_daemon.hpp"
 #include "tests/support/run_awaitable.hpp"
+#include "tests/support/temp_dir.hpp"
 
 namespace glidemate::host {
 namespace {
@@ -107,22 +106,8 @@ TEST_F(PulseAudioOutputTest, AServerThatGoesAwayIsFoundAgain) {
   EXPECT_EQ(logger.count("No sound server"), 1U);
 }
 
-// A folder of its own for sockets no daemon answers on.
-class TempFolder {
- public:
-  TempFolder() {
-    char pattern[] = "/tmp/glidemate-nopulse-XXXXXX";
-    path_ = mkdtemp(pattern);
-  }
-  ~TempFolder() { std::filesystem::remove_all(path_); }
-  std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-
- private:
-  std::filesystem::path path_;
-};
-
 TEST(PulseAudioOutputWithoutServer, ThereIsNoDeviceAndItIsSaidOnce) {
-  TempFolder folder;
+  glidemate::testing::TempDir folder;
   asio::io_context io;
   RecordingLogger logger;
   AudioService service(io.get_executor(), std::make_shared<PulseAudioOutput>(
@@ -137,7 +122,7 @@ TEST(PulseAudioOutputWithoutServer, ThereIsNoDeviceAndItIsSaidOnce) {
 // A socket that takes the connection and never says a word: the request
 // gives up after its time-out, and the executor serves others meanwhile.
 TEST(PulseAudioOutputWithoutServer, AServerThatNeverAnswersIsGivenUpOn) {
-  TempFolder folder;
+  glidemate::testing::TempDir folder;
   const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_un address{};
   address.sun_family = AF_UNIX;

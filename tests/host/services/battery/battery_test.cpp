@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
@@ -8,6 +7,7 @@
 #include "host/services/battery/battery_service.hpp"
 #include "host/services/battery/fake_power_sources.hpp"
 #include "host/services/battery/sysfs/sysfs_power_sources.hpp"
+#include "tests/support/temp_dir.hpp"
 
 namespace glidemate::host {
 namespace {
@@ -19,21 +19,16 @@ using Files = std::map<std::string, std::string>;
 // A power-supply folder tree in a temporary folder, as the kernel lays it out.
 class SupplyTree {
  public:
-  SupplyTree() {
-    char pattern[] = "/tmp/glidemate-power-XXXXXX";
-    root_ = mkdtemp(pattern);
-  }
-  ~SupplyTree() { fs::remove_all(root_); }
-
   void add(const std::string& supply, const Files& files) {
-    fs::create_directories(root_ / supply);
-    for (const auto& [name, content] : files) std::ofstream(root_ / supply / name) << content;
+    fs::create_directories(folder_.path() / supply);
+    for (const auto& [name, content] : files) std::ofstream(folder_.path() / supply / name) << content;
   }
-  const fs::path& root() const { return root_; }
-  BatteryStatus status() const { return BatteryService(std::make_unique<SysfsPowerSources>(root_)).status(); }
+  BatteryStatus status() const {
+    return BatteryService(std::make_unique<SysfsPowerSources>(folder_.path())).status();
+  }
 
  private:
-  fs::path root_;
+  glidemate::testing::TempDir folder_;
 };
 
 const Files laptopBattery{{"type", "Battery\n"},       {"present", "1\n"},       {"status", "Charging\n"},

@@ -9,7 +9,7 @@
 
 #include "host/services/bluetooth/bluetooth_service.hpp"
 #include "kit/dbus/dbus_connection.hpp"
-#include "tests/support/bluez_mock.hpp"
+#include "tests/support/bluez_devices_mock.hpp"
 #include "tests/support/private_bus.hpp"
 #include "tests/support/run_awaitable.hpp"
 
@@ -17,7 +17,7 @@ namespace glidemate::host {
 namespace {
 
 using namespace std::chrono_literals;
-using glidemate::testing::BlueZMock;
+using glidemate::testing::BlueZDevicesMock;
 using glidemate::testing::PrivateBus;
 using glidemate::testing::runAwaitable;
 using glidemate::testing::runUntil;
@@ -46,7 +46,7 @@ class BlueZTest : public ::testing::Test {
 };
 
 TEST_F(BlueZTest, PairedDevicesAreListedWithTheirBatteryAndConnect) {
-  BlueZMock bluez(bus);
+  BlueZDevicesMock bluez(bus);
   bluez.addPaired("AA:BB:CC:DD:EE:01", "mouse");
   bluez.connect("AA:BB:CC:DD:EE:01");
   bluez.addPaired("AA:BB:CC:DD:EE:02", "Keyboard");
@@ -73,7 +73,7 @@ TEST_F(BlueZTest, PairedDevicesAreListedWithTheirBatteryAndConnect) {
 }
 
 TEST_F(BlueZTest, PropertiesOfTheWrongTypeCountAsAbsent) {
-  BlueZMock bluez(bus);
+  BlueZDevicesMock bluez(bus);
   const auto odd = bluez.addPaired("AA:BB:CC:DD:EE:05", "odd");
   bluez.addBattery(odd, sdbus::Variant(std::string("80%")));
   bluez.addRaw("/org/bluez/hci0/dev_nameless",

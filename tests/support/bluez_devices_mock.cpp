@@ -1,4 +1,4 @@
-#include "tests/support/bluez_mock.hpp"
+#include "tests/support/bluez_devices_mock.hpp"
 
 #include <sdbus-c++/sdbus-c++.h>
 
@@ -10,8 +10,9 @@ constexpr const char* dbusMock = "org.freedesktop.DBus.Mock";
 
 }  // namespace
 
-BlueZMock::BlueZMock(PrivateBus& bus) {
-  bus.startMock({"--template", "bluez5"}, "org.bluez");
+BlueZDevicesMock::BlueZDevicesMock(PrivateBus& bus) {
+  // The mock's log goes to a file, not into the test's output.
+  bus.startMock({"--template", "bluez5", "--logfile", (bus.folder() / "bluez-devices.log").string()}, "org.bluez");
   connection_ = sdbus::createSessionBusConnectionWithAddress(bus.address());
   sdbus::createProxy(*connection_, "org.bluez", "/")
       ->callMethod("AddAdapter")
@@ -19,9 +20,9 @@ BlueZMock::BlueZMock(PrivateBus& bus) {
       .withArguments("hci0", "desk");
 }
 
-BlueZMock::~BlueZMock() = default;
+BlueZDevicesMock::~BlueZDevicesMock() = default;
 
-std::string BlueZMock::addUnpaired(const std::string& address, const std::string& alias) {
+std::string BlueZDevicesMock::addUnpaired(const std::string& address, const std::string& alias) {
   std::string path;
   sdbus::createProxy(*connection_, "org.bluez", "/")
       ->callMethod("AddDevice")
@@ -31,7 +32,7 @@ std::string BlueZMock::addUnpaired(const std::string& address, const std::string
   return path;
 }
 
-std::string BlueZMock::addPaired(const std::string& address, const std::string& alias) {
+std::string BlueZDevicesMock::addPaired(const std::string& address, const std::string& alias) {
   const std::string path = addUnpaired(address, alias);
   sdbus::createProxy(*connection_, "org.bluez", "/")
       ->callMethod("PairDevice")
@@ -48,21 +49,21 @@ std::string BlueZMock::addPaired(const std::string& address, const std::string& 
   return path;
 }
 
-void BlueZMock::connect(const std::string& address) {
+void BlueZDevicesMock::connect(const std::string& address) {
   sdbus::createProxy(*connection_, "org.bluez", "/")
       ->callMethod("ConnectDevice")
       .onInterface(bluezMock)
       .withArguments("hci0", address);
 }
 
-void BlueZMock::addBattery(const std::string& path, const sdbus::Variant& percentage) {
+void BlueZDevicesMock::addBattery(const std::string& path, const sdbus::Variant& percentage) {
   sdbus::createProxy(*connection_, "org.bluez", path)
       ->callMethod("AddProperties")
       .onInterface(dbusMock)
       .withArguments("org.bluez.Battery1", std::map<std::string, sdbus::Variant>{{"Percentage", percentage}});
 }
 
-void BlueZMock::addRaw(const std::string& path, const std::map<std::string, sdbus::Variant>& properties) {
+void BlueZDevicesMock::addRaw(const std::string& path, const std::map<std::string, sdbus::Variant>& properties) {
   sdbus::createProxy(*connection_, "org.bluez", "/")
       ->callMethod("AddObject")
       .onInterface(dbusMock)

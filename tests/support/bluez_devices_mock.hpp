@@ -1,6 +1,7 @@
-// Test helper: BlueZ as python-dbusmock's bluez5 template plays it, on a
-// private system bus, with one adapter ("hci0"), set up through the mock's
-// own methods.
+// Test helper: BlueZ's paired devices as python-dbusmock's bluez5 template
+// plays them, on a private system bus, with one adapter ("hci0"), set up
+// through the mock's own methods. (The Bluetooth LE peripheral's tests have
+// a mock of their own, of BlueZ as a GATT application meets it.)
 #pragma once
 
 #include <map>
@@ -13,11 +14,11 @@
 
 namespace glidemate::testing {
 
-class BlueZMock {
+class BlueZDevicesMock {
  public:
   // Starts the mock on `bus`, which must outlive this object.
-  explicit BlueZMock(PrivateBus& bus);
-  ~BlueZMock();
+  explicit BlueZDevicesMock(PrivateBus& bus);
+  ~BlueZDevicesMock();
 
   // A paired device; its Connect and Disconnect change Connected as
   // BlueZ's do (the template's own leave the property alone). Returns its
