@@ -8,8 +8,9 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libasio-dev libssl-dev openssl nlohmann-json3-dev libplist-dev libsdbus-c++-dev libsystemd-dev
   libavahi-client-dev libx11-dev libxtst-dev libxrandr-dev libxfixes-dev libxrender-dev libcairo2-dev libicu-dev
+  libpulse-dev
   xvfb x11-utils openbox xcompmgr
-  dbus avahi-daemon avahi-utils usbmuxd python3-dbusmock
+  dbus avahi-daemon avahi-utils usbmuxd python3-dbusmock pulseaudio pulseaudio-utils
 )
 
 missing=()

@@ -10,14 +10,12 @@
 #include <memory>
 
 #include "host/app/control_commands.hpp"
+#include "host/app/desktop_services.hpp"
 #include "host/app/host_options.hpp"
 #include "host/app/line_reader.hpp"
 #include "host/app/status_lines.hpp"
 #include "host/input/logging_event_poster.hpp"
 #include "host/input/x11/x11_event_poster.hpp"
-#include "host/input/x11/x11_laser_overlay.hpp"
-#include "host/services/clipboard/x11/x11_clipboard_service.hpp"
-#include "host/services/presentation/x11/x11_presentation_backend.hpp"
 #include "host/server/host_server.hpp"
 #include "kit/session/xdg/file_keychain.hpp"
 #include "kit/transport/avahi/avahi_dns_sd.hpp"
@@ -40,32 +38,6 @@ void printLine(const std::string& line) {
   std::fputs(line.c_str(), stdout);
   std::fputc('\n', stdout);
   std::fflush(stdout);
-}
-
-// The clipboard, presentations and the laser dot, on the X display of
-// $DISPLAY; none of them without one. The dot needs the X event poster to
-// follow and hide the cursor.
-HostServices desktopServices(const asio::any_io_executor& executor, X11EventPoster* poster, Logger& logger) {
-  HostServices services;
-  std::shared_ptr<X11DesktopConnection> connection;
-  try {
-    connection = X11DesktopConnection::open(executor);
-  } catch (const std::exception& e) {
-    logger.log("desktop", std::string("No display for the clipboard, presentations and the laser pointer (") +
-                              e.what() + "); phones are told they are not available");
-    return services;
-  }
-  services.clipboard = std::make_unique<X11ClipboardService>(connection);
-  services.presentation =
-      std::make_unique<PresentationService>(std::make_unique<X11PresentationBackend>(connection));
-  if (poster == nullptr) return services;
-  try {
-    services.laser = std::make_unique<LaserPointerService>(executor, *poster,
-                                                           std::make_unique<X11LaserOverlay>(connection));
-  } catch (const std::exception& e) {
-    logger.log("desktop", std::string("No laser pointer: ") + e.what());
-  }
-  return services;
 }
 
 int run(const HostOptions& options) {
@@ -99,6 +71,7 @@ int run(const HostOptions& options) {
       break;
   }
 
+  const auto systemBus = openSystemBus(io.get_executor(), logger);
   std::unique_ptr<AvahiDnsSd> dnsSd;
   if (options.advertise) dnsSd = std::make_unique<AvahiDnsSd>(io.get_executor());
 
@@ -110,10 +83,12 @@ int run(const HostOptions& options) {
                                                        .hostName = options.name,
                                                        .port = options.port,
                                                        .poster = poster.get(),
-                                                       .bluetoothManager = BlueZPeripheralManager::forSystemBus(
-                                                           io.get_executor(), logger),
+                                                       .bluetoothManager =
+                                                           systemBus ? BlueZPeripheralManager::factory(systemBus, logger)
+                                                                     : UnsupportedBLEPeripheralManager::make,
                                                    },
-                                 desktopServices(io.get_executor(), x11Poster, logger));
+                                                   desktopServices(io.get_executor(),
+                                                                   DesktopFacilities{x11Poster, systemBus}, logger));
 
   StatusLines status(*server, options.json, printLine);
   ControlCommands commands(*server, status);

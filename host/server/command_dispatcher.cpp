@@ -110,32 +110,89 @@ asio::awaitable<void> CommandDispatcher::on(Session& session, const Command::Pow
   co_await unavailable(session, Unavailable::power);
 }
 
+asio::awaitable<void> CommandDispatcher::replyVolume(Session& session, AudioService& audio) {
+  VolumeStatus status = co_await audio.status();
+  Event event = Event::Volume{std::move(status)};
+  co_await reply(session, std::move(event));
+}
+
+asio::awaitable<void> CommandDispatcher::replyBluetoothDevices(Session& session, BluetoothService& bluetooth) {
+  std::vector<BluetoothDeviceInfo> devices = co_await bluetooth.devices();
+  Event event = Event::BluetoothDevices{std::move(devices)};
+  co_await reply(session, std::move(event));
+}
+
 asio::awaitable<void> CommandDispatcher::on(Session& session, const Command::GetVolume&) {
-  co_await unavailable(session, Unavailable::volume);
+  AudioService* audio = configuration_.services.audio.get();
+  if (audio == nullptr) {
+    co_await unavailable(session, Unavailable::volume);
+    co_return;
+  }
+  co_await replyVolume(session, *audio);
 }
 
-asio::awaitable<void> CommandDispatcher::on(Session& session, const Command::SetVolume&) {
-  co_await unavailable(session, Unavailable::volume);
+asio::awaitable<void> CommandDispatcher::on(Session& session, const Command::SetVolume& command) {
+  AudioService* audio = configuration_.services.audio.get();
+  if (audio == nullptr) {
+    co_await unavailable(session, Unavailable::volume);
+    co_return;
+  }
+  const float level = command.value;
+  co_await audio->setVolume(level);
+  co_await replyVolume(session, *audio);
 }
 
-asio::awaitable<void> CommandDispatcher::on(Session& session, const Command::SetMuted&) {
-  co_await unavailable(session, Unavailable::volume);
+asio::awaitable<void> CommandDispatcher::on(Session& session, const Command::SetMuted& command) {
+  AudioService* audio = configuration_.services.audio.get();
+  if (audio == nullptr) {
+    co_await unavailable(session, Unavailable::volume);
+    co_return;
+  }
+  const bool muted = command.value;
+  co_await audio->setMuted(muted);
+  co_await replyVolume(session, *audio);
 }
 
 asio::awaitable<void> CommandDispatcher::on(Session& session, const Command::GetBattery&) {
-  co_await unavailable(session, Unavailable::battery);
+  BatteryService* battery = configuration_.services.battery.get();
+  if (battery == nullptr) {
+    co_await unavailable(session, Unavailable::battery);
+    co_return;
+  }
+  Event event = Event::Battery{battery->status()};
+  co_await reply(session, std::move(event));
 }
 
 asio::awaitable<void> CommandDispatcher::on(Session& session, const Command::GetBluetoothDevices&) {
-  co_await unavailable(session, Unavailable::bluetooth);
+  BluetoothService* bluetooth = configuration_.services.bluetooth.get();
+  if (bluetooth == nullptr) {
+    co_await unavailable(session, Unavailable::bluetooth);
+    co_return;
+  }
+  co_await replyBluetoothDevices(session, *bluetooth);
 }
 
-asio::awaitable<void> CommandDispatcher::on(Session& session, const Command::ConnectBluetooth&) {
-  co_await unavailable(session, Unavailable::bluetooth);
+// Whether it worked shows in the list that follows.
+asio::awaitable<void> CommandDispatcher::on(Session& session, const Command::ConnectBluetooth& command) {
+  BluetoothService* bluetooth = configuration_.services.bluetooth.get();
+  if (bluetooth == nullptr) {
+    co_await unavailable(session, Unavailable::bluetooth);
+    co_return;
+  }
+  std::string address = command.address;
+  co_await bluetooth->connect(std::move(address));
+  co_await replyBluetoothDevices(session, *bluetooth);
 }
 
-asio::awaitable<void> CommandDispatcher::on(Session& session, const Command::DisconnectBluetooth&) {
-  co_await unavailable(session, Unavailable::bluetooth);
+asio::awaitable<void> CommandDispatcher::on(Session& session, const Command::DisconnectBluetooth& command) {
+  BluetoothService* bluetooth = configuration_.services.bluetooth.get();
+  if (bluetooth == nullptr) {
+    co_await unavailable(session, Unavailable::bluetooth);
+    co_return;
+  }
+  std::string address = command.address;
+  co_await bluetooth->disconnect(std::move(address));
+  co_await replyBluetoothDevices(session, *bluetooth);
 }
 
 asio::awaitable<void> CommandDispatcher::on(Session& session, const Command::GetApps&) {

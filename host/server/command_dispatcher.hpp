@@ -69,6 +69,9 @@ class CommandDispatcher {
   static asio::awaitable<void> reply(Session& session, Event event);
   static asio::awaitable<void> fail(Session& session, std::string command, std::string reason);
   static asio::awaitable<void> unavailable(Session& session, const UnavailableFeature& feature);
+  // The state read after the command, as its reply.
+  static asio::awaitable<void> replyVolume(Session& session, AudioService& audio);
+  static asio::awaitable<void> replyBluetoothDevices(Session& session, BluetoothService& bluetooth);
 
   asio::awaitable<void> on(Session& session, const Command::Power& command);
   asio::awaitable<void> on(Session& session, const Command::GetVolume& command);

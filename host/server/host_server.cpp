@@ -167,6 +167,12 @@ void HostServer::start() {
   listener_->start();
   startCable();
   startBluetooth();
+  // Phones follow volume changes made on this computer.
+  if (services_.audio) {
+    services_.audio->start([weak](const VolumeStatus& status) {
+      if (auto self = weak.lock()) self->broadcast(Event::Volume{status});
+    });
+  }
 }
 
 void HostServer::stop() {

@@ -6,6 +6,9 @@
 #include "host/input/laser_pointer_service.hpp"
 #include "host/services/clipboard/clipboard_service.hpp"
 #include "host/services/presentation/presentation_service.hpp"
+#include "host/services/audio/audio_service.hpp"
+#include "host/services/battery/battery_service.hpp"
+#include "host/services/bluetooth/bluetooth_service.hpp"
 #include "kit/wire/event.hpp"
 
 namespace glidemate::host {
@@ -18,6 +21,9 @@ struct HostServices {
   std::unique_ptr<ClipboardService> clipboard;
   std::unique_ptr<PresentationService> presentation;
   std::unique_ptr<LaserPointerService> laser;
+  std::unique_ptr<AudioService> audio;
+  std::unique_ptr<BatteryService> battery;
+  std::unique_ptr<BluetoothService> bluetooth;
 
   // The settings a phone mirrors, sent to it first thing after its
   // handshake: three-finger drag, then keep-awake.
