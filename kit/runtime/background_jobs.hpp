@@ -38,8 +38,12 @@ class BackgroundJobs {
   template <class T>
   asio::awaitable<T> run(std::function<T(StopFlag)> work, std::function<void()> interrupt = {}) {
     auto result = std::make_shared<std::optional<T>>();
-    co_await runErased([result, work = std::move(work)](StopFlag stop) { result->emplace(work(stop)); },
-                       std::move(interrupt));
+    // Named rather than a temporary of the co_await expression: g++ 12
+    // destroys such temporaries twice.
+    std::function<void(StopFlag)> erased = [result, work = std::move(work)](StopFlag stop) {
+      result->emplace(work(stop));
+    };
+    co_await runErased(std::move(erased), std::move(interrupt));
     co_return std::move(**result);
   }
 
