@@ -1,7 +1,5 @@
 #include "tests/support/loopback_web_server.hpp"
 
-#include <stdlib.h>
-
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -76,27 +74,18 @@ sys.stdin.read()
 }  // namespace
 
 LoopbackWebServer::LoopbackWebServer() {
-  char pattern[] = "/tmp/glidemate-web-XXXXXX";
-  if (mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp failed");
-  folder_ = pattern;
   std::filesystem::create_directory(files());
   const auto made = runProgram({"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
                                 "ec_paramgen_curve:prime256v1", "-nodes", "-subj", "/CN=127.0.0.1", "-addext",
                                 "subjectAltName=IP:127.0.0.1", "-days", "2", "-keyout",
-                                (folder_ / "key.pem").string(), "-out", certificate()});
+                                folder_ / "key.pem", "-out", certificate()});
   if (made.status != 0) throw std::runtime_error("openssl could not make a certificate: " + made.err);
   server_ = std::make_unique<ChildProcess>(
       std::vector<std::string>{"/usr/bin/python3", "-c", serverScript, files().string(), certificate(),
-                               (folder_ / "key.pem").string()},
+                               folder_ / "key.pem"},
       std::vector<std::string>{}, true, true);
   std::istringstream ports(server_->readLine());
   if (!(ports >> httpsPort_ >> httpPort_)) throw std::runtime_error("the web server did not start");
-}
-
-LoopbackWebServer::~LoopbackWebServer() {
-  server_.reset();
-  std::error_code ignored;
-  std::filesystem::remove_all(folder_, ignored);
 }
 
 std::string LoopbackWebServer::httpsUrl(const std::string& path) const {

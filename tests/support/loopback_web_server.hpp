@@ -13,6 +13,7 @@
 
 #include "kit/wire/bytes.hpp"
 #include "tests/support/child_process.hpp"
+#include "tests/support/temp_dir.hpp"
 
 namespace glidemate::testing {
 
@@ -20,7 +21,6 @@ class LoopbackWebServer {
  public:
   // Blocks until both ports listen; throws if the server can't start.
   LoopbackWebServer();
-  ~LoopbackWebServer();
   LoopbackWebServer(const LoopbackWebServer&) = delete;
   LoopbackWebServer& operator=(const LoopbackWebServer&) = delete;
 
@@ -28,14 +28,14 @@ class LoopbackWebServer {
   std::string httpsUrl(const std::string& path) const;
   std::string httpUrl(const std::string& path) const;
   // The server's certificate (PEM), for a client to trust.
-  std::string certificate() const { return (folder_ / "cert.pem").string(); }
+  std::string certificate() const { return folder_ / "cert.pem"; }
   // Serves `data` as /name.
   void put(const std::string& name, ByteView data) const;
   // Where served files live, for a test that makes them itself.
-  std::filesystem::path files() const { return folder_ / "files"; }
+  std::filesystem::path files() const { return folder_.path() / "files"; }
 
  private:
-  std::filesystem::path folder_;
+  TempDir folder_;
   std::unique_ptr<ChildProcess> server_;
   int httpsPort_ = 0;
   int httpPort_ = 0;
