@@ -16,6 +16,9 @@
 #include "host/input/logging_event_poster.hpp"
 #include "host/input/x11/x11_event_poster.hpp"
 #include "host/server/host_server.hpp"
+#include "host/services/now_playing/curl/curl_artwork_fetcher.hpp"
+#include "host/services/now_playing/mpris/mpris_player_backend.hpp"
+#include "kit/dbus/dbus_connection.hpp"
 #include "kit/session/xdg/file_keychain.hpp"
 #include "kit/transport/avahi/avahi_dns_sd.hpp"
 
@@ -69,6 +72,19 @@ int run(const HostOptions& options) {
   std::unique_ptr<AvahiDnsSd> dnsSd;
   if (options.advertise) dnsSd = std::make_unique<AvahiDnsSd>(io.get_executor());
 
+  // Media players and the desktop's services live on the session bus.
+  std::shared_ptr<DBusConnection> sessionBus;
+  try {
+    sessionBus = DBusConnection::open(io.get_executor(), DBusConnection::Bus::session);
+  } catch (const DBusError& e) {
+    logger.log("media", std::string(e.what()) + "; no media player will be found");
+  }
+  HostServices services;
+  services.nowPlaying = std::make_unique<NowPlayingService>(
+      io.get_executor(),
+      std::make_unique<MprisPlayerBackend>(
+          sessionBus, std::make_unique<CurlArtworkFetcher>(io.get_executor(), CurlArtworkFetcher::Options{})));
+
   auto server = HostServer::make(io.get_executor(), HostServer::Configuration{
                                                        .keys = keys,
                                                        .defaults = defaults,
@@ -77,7 +93,8 @@ int run(const HostOptions& options) {
                                                        .hostName = options.name,
                                                        .port = options.port,
                                                        .poster = poster.get(),
-                                                   });
+                                                   },
+                                 std::move(services));
 
   StatusLines status(*server, options.json, printLine);
   ControlCommands commands(*server, status);

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <memory>
 #include <vector>
 
+#include "host/services/now_playing/now_playing_service.hpp"
 #include "kit/wire/event.hpp"
 
 namespace glidemate::host {
@@ -11,6 +13,9 @@ namespace glidemate::host {
 // a test, with fakes); one that this desktop cannot offer stays empty, and
 // its commands are answered with a fixed "not available" sentence.
 struct HostServices {
+  // What the desktop's media players are playing; their keys.
+  std::unique_ptr<NowPlayingService> nowPlaying;
+
   // The settings a phone mirrors, sent to it first thing after its
   // handshake: three-finger drag, then keep-awake.
   std::vector<Event> mirroredSettings() const;

@@ -1,7 +1,5 @@
 #include "host/services/now_playing/now_playing_service.hpp"
 
-#include <asio/error.hpp>
-#include <asio/system_error.hpp>
 #include <algorithm>
 #include <exception>
 #include <functional>
@@ -10,22 +8,9 @@
 
 #include "host/services/apple_script_runner.hpp"
 #include "host/services/image/jpeg_encoding.hpp"
+#include "kit/runtime/cancellation.hpp"
 
 namespace glidemate::host {
-namespace {
-
-// A cancelled caller is not a player's failure: it goes on up.
-bool isCancellation(const std::exception_ptr& error) {
-  try {
-    std::rethrow_exception(error);
-  } catch (const asio::system_error& e) {
-    return e.code() == asio::error::operation_aborted;
-  } catch (...) {
-    return false;
-  }
-}
-
-}  // namespace
 
 NowPlayingService::NowPlayingService(asio::any_io_executor executor, std::unique_ptr<PlayerBackend> backend)
     : backend_(std::move(backend)), imageJobs_(std::move(executor)) {}

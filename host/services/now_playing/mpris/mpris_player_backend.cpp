@@ -74,9 +74,9 @@ const char* methodFor(MediaAction action) {
 
 }  // namespace
 
-MprisPlayerBackend::MprisPlayerBackend(std::shared_ptr<DBusConnection> connection, ArtworkFetcher& fetcher,
-                                       std::chrono::milliseconds timeout)
-    : connection_(std::move(connection)), fetcher_(fetcher), timeout_(timeout) {}
+MprisPlayerBackend::MprisPlayerBackend(std::shared_ptr<DBusConnection> connection,
+                                       std::unique_ptr<ArtworkFetcher> fetcher, std::chrono::milliseconds timeout)
+    : connection_(std::move(connection)), fetcher_(std::move(fetcher)), timeout_(timeout) {}
 
 MprisPlayerBackend::~MprisPlayerBackend() = default;
 
@@ -170,7 +170,7 @@ asio::awaitable<std::optional<Bytes>> MprisPlayerBackend::artwork(const Player& 
     co_return std::nullopt;
   }
   if (!url) co_return std::nullopt;
-  co_return co_await fetcher_.fetch(*url);
+  co_return co_await fetcher_->fetch(*url);
 }
 
 }  // namespace glidemate::host

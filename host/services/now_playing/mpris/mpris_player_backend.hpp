@@ -22,8 +22,9 @@ class MprisPlayerBackend final : public PlayerBackend {
   static constexpr std::chrono::milliseconds defaultTimeout{2000};
   static constexpr const char* spotifyBusName = "org.mpris.MediaPlayer2.spotify";
 
-  // Without a connection (no session bus) no player ever runs.
-  MprisPlayerBackend(std::shared_ptr<DBusConnection> connection, ArtworkFetcher& fetcher,
+  // Without a connection (no session bus) no player ever runs. Artwork
+  // comes through `fetcher`.
+  MprisPlayerBackend(std::shared_ptr<DBusConnection> connection, std::unique_ptr<ArtworkFetcher> fetcher,
                      std::chrono::milliseconds timeout = defaultTimeout);
   ~MprisPlayerBackend() override;
 
@@ -40,7 +41,7 @@ class MprisPlayerBackend final : public PlayerBackend {
 
  private:
   std::shared_ptr<DBusConnection> connection_;
-  ArtworkFetcher& fetcher_;
+  std::unique_ptr<ArtworkFetcher> fetcher_;
   std::chrono::milliseconds timeout_;
 };
 

@@ -39,7 +39,7 @@ class MprisTest : public ::testing::Test {
   std::unique_ptr<NowPlayingService> makeService(std::shared_ptr<DBusConnection> on,
                                                  std::chrono::milliseconds timeout = 5s) {
     return std::make_unique<NowPlayingService>(io.get_executor(),
-                                               std::make_unique<MprisPlayerBackend>(std::move(on), fetcher, timeout));
+                                               std::make_unique<MprisPlayerBackend>(std::move(on), fetcher(), timeout));
   }
   template <class T>
   T run(asio::awaitable<T> work) {
@@ -49,7 +49,9 @@ class MprisTest : public ::testing::Test {
   asio::io_context io;
   glidemate::testing::PrivateBus bus;
   std::shared_ptr<DBusConnection> connection = DBusConnection::openAddress(io.get_executor(), bus.address());
-  CurlArtworkFetcher fetcher{io.get_executor(), {}};
+  std::unique_ptr<ArtworkFetcher> fetcher() {
+    return std::make_unique<CurlArtworkFetcher>(io.get_executor(), CurlArtworkFetcher::Options{});
+  }
 };
 
 TEST_F(MprisTest, EveryMprisNameIsAPlayerSpotifyFirstThenByNameEachByItsIdentity) {
@@ -57,7 +59,7 @@ TEST_F(MprisTest, EveryMprisNameIsAPlayerSpotifyFirstThenByNameEachByItsIdentity
   MprisPlayerMock audacious(bus, "org.mpris.MediaPlayer2.audacious", "Audacious");
   MprisPlayerMock spotify(bus, spotifyName, "Spotify");
   bus.startMock({"org.example.NotAPlayer", "/org/example", "org.example.NotAPlayer"}, "org.example.NotAPlayer");
-  MprisPlayerBackend backend(connection, fetcher);
+  MprisPlayerBackend backend(connection, fetcher());
   EXPECT_EQ(run(backend.runningPlayers()),
             (std::vector<Player>{{spotifyName, "Spotify"},
                                  {"org.mpris.MediaPlayer2.audacious", "Audacious"},
@@ -114,7 +116,7 @@ TEST_F(TwoPlayersTest, AnErrorReplyFailsWithItsMessage) {
 
 TEST_F(MprisTest, OddPropertiesReadAsEmptyFields) {
   MprisPlayerMock player(bus, vlcName, "VLC");
-  MprisPlayerBackend backend(connection, fetcher);
+  MprisPlayerBackend backend(connection, fetcher());
   const Player vlc{vlcName, "VLC"};
   struct Case {
     const char* name;
@@ -153,7 +155,7 @@ TEST_F(MprisTest, PlayersThatDoNotAnswerAreLeftOutOrFailWithinTheTimeOut) {
   good.set("Playing", {{"xesam:title", text("Song")}});
   UnansweringPeer hung(bus, "org.mpris.MediaPlayer2.hung", UnansweringPeer::Behaviour::silent);
   UnansweringPeer gone(bus, "org.mpris.MediaPlayer2.gone", UnansweringPeer::Behaviour::vanishWhenCalled);
-  MprisPlayerBackend backend(connection, fetcher, 200ms);
+  MprisPlayerBackend backend(connection, fetcher(), 200ms);
   EXPECT_EQ(run(backend.runningPlayers()), (std::vector<Player>{{vlcName, "VLC"}}));
 
   // The bus's own words, whichever of its time-outs came first.

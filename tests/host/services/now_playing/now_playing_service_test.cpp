@@ -8,6 +8,7 @@
 
 #include "host/services/fake_apple_script_runner.hpp"
 #include "host/services/now_playing/script/script_player_backend.hpp"
+#include "tests/support/now_playing_fakes.hpp"
 #include "tests/support/run_awaitable.hpp"
 #include "tests/support/test_images.hpp"
 #include "tests/support/thrown.hpp"
@@ -20,21 +21,8 @@ using glidemate::testing::runAwaitable;
 using glidemate::testing::thrown;
 using List = ScriptValue::List;
 
-class FakeRunningApplications final : public RunningApplications {
- public:
-  std::vector<std::string> ids;
-  std::vector<std::string> bundleIdentifiers() override { return ids; }
-};
-
-class FakeArtworkFetcher final : public ArtworkFetcher {
- public:
-  std::vector<ArtworkUrl> asked;
-  std::optional<Bytes> answer;
-  asio::awaitable<std::optional<Bytes>> fetch(ArtworkUrl url) override {
-    asked.push_back(std::move(url));
-    co_return answer;
-  }
-};
+using glidemate::testing::FakeArtworkFetcher;
+using glidemate::testing::FakeRunningApplications;
 
 ScriptValue text(std::string s) { return {std::move(s)}; }
 ScriptValue flag(bool b) { return {b}; }
