@@ -21,13 +21,34 @@ struct ErrorRelease {
   void operator()(GError* error) const { g_error_free(error); }
 };
 
+struct Size {
+  int width;
+  int height;
+};
+
+// The size that fits within `longestSide`, never larger than the image.
+Size fitted(int width, int height, std::uint32_t longestSide) {
+  const double scale =
+      std::min(static_cast<double>(std::max(longestSide, 1U)) / std::max(width, height), 1.0);
+  return {std::max(1, static_cast<int>(std::lround(width * scale))),
+          std::max(1, static_cast<int>(std::lround(height * scale)))};
+}
+
+// Asks the loader, once it knows the size, to decode straight to the size
+// wanted: the JPEG decoder then skips most of its work.
+void onSizePrepared(GdkPixbufLoader* loader, int width, int height, gpointer longestSide) {
+  const Size size = fitted(width, height, *static_cast<const std::uint32_t*>(longestSide));
+  if (size.width != width || size.height != height) gdk_pixbuf_loader_set_size(loader, size.width, size.height);
+}
+
 // Decodes with the loader of the format the header names, so that no other
 // gdk-pixbuf loader ever sees the data.
-Pixbuf decode(ByteView image, ImageHeader::Format format) {
+Pixbuf decode(ByteView image, ImageHeader::Format format, std::uint32_t longestSide) {
   GError* raw = nullptr;
   Loader loader(gdk_pixbuf_loader_new_with_type(format == ImageHeader::Format::png ? "png" : "jpeg", &raw));
   std::unique_ptr<GError, ErrorRelease> error(raw);
   if (!loader) return nullptr;
+  g_signal_connect(loader.get(), "size-prepared", reinterpret_cast<GCallback>(&onSizePrepared), &longestSide);
   const bool written = gdk_pixbuf_loader_write(loader.get(), image.data(), image.size(), &raw);
   error.reset(raw);
   raw = nullptr;
@@ -41,8 +62,6 @@ Pixbuf decode(ByteView image, ImageHeader::Format format) {
   return Pixbuf(gdk_pixbuf_apply_embedded_orientation(pixbuf));
 }
 
-int scaled(int side, double scale) { return std::max(1, static_cast<int>(std::lround(side * scale))); }
-
 }  // namespace
 
 std::optional<Bytes> encodeJpeg(ByteView image, std::uint32_t longestSide) {
@@ -51,38 +70,35 @@ std::optional<Bytes> encodeJpeg(ByteView image, std::uint32_t longestSide) {
       std::uint64_t{header->width} * header->height > maxDecodedPixels) {
     return std::nullopt;
   }
-  Pixbuf decoded = decode(image, header->format);
+  Pixbuf decoded = decode(image, header->format, longestSide);
   if (!decoded) return std::nullopt;
 
   const int width = gdk_pixbuf_get_width(decoded.get());
   const int height = gdk_pixbuf_get_height(decoded.get());
-  const double scale = std::min(static_cast<double>(std::max(longestSide, 1U)) / std::max(width, height), 1.0);
-  const int newWidth = scaled(width, scale);
-  const int newHeight = scaled(height, scale);
-
+  const Size size = fitted(width, height, longestSide);
   Pixbuf ready;
   if (gdk_pixbuf_get_has_alpha(decoded.get())) {
-    // Scaled and laid on white in one pass.
+    // Laid on white, and scaled if the loader has not, in one pass.
     constexpr guint32 white = 0xFFFFFF;
-    ready.reset(gdk_pixbuf_composite_color_simple(decoded.get(), newWidth, newHeight, GDK_INTERP_BILINEAR, 255,
+    ready.reset(gdk_pixbuf_composite_color_simple(decoded.get(), size.width, size.height, GDK_INTERP_BILINEAR, 255,
                                                   8, white, white));
-  } else if (newWidth != width || newHeight != height) {
-    ready.reset(gdk_pixbuf_scale_simple(decoded.get(), newWidth, newHeight, GDK_INTERP_BILINEAR));
+  } else if (size.width != width || size.height != height) {
+    ready.reset(gdk_pixbuf_scale_simple(decoded.get(), size.width, size.height, GDK_INTERP_BILINEAR));
   } else {
     ready = std::move(decoded);
   }
   if (!ready) return std::nullopt;
 
   gchar* buffer = nullptr;
-  gsize size = 0;
+  gsize length = 0;
   GError* raw = nullptr;
   const bool saved =
-      gdk_pixbuf_save_to_buffer(ready.get(), &buffer, &size, "jpeg", &raw, "quality", "80", nullptr);
+      gdk_pixbuf_save_to_buffer(ready.get(), &buffer, &length, "jpeg", &raw, "quality", "80", nullptr);
   std::unique_ptr<GError, ErrorRelease> error(raw);
   std::unique_ptr<gchar, decltype(&g_free)> owned(buffer, &g_free);
   if (!saved || buffer == nullptr) return std::nullopt;
   const auto* bytes = reinterpret_cast<const std::uint8_t*>(buffer);
-  return Bytes(bytes, bytes + size);
+  return Bytes(bytes, bytes + length);
 }
 
 }  // namespace glidemate::host
