@@ -102,6 +102,16 @@ TEST_F(MediaDispatchTest, WithoutATrackTheMediaKeyIsPressedThenTheStatusReadBack
   EXPECT_TRUE(runner.runs().empty());
 }
 
+TEST_F(MediaDispatchTest, WithoutATrackOrADisplayMediaIsNotAvailable) {
+  running.ids.clear();
+  auto headless = HostServer::make(
+      io.get_executor(), HostServer::Configuration{.keys = hostKeys, .defaults = defaults, .logger = logger, .hostName = "Desk"},
+      services());
+  testing::PairedPhone other{io, *headless, "Q", "Other phone"};
+  EXPECT_EQ(other.exchange(Command::Media{MediaAction::playPause}),
+            std::vector{failed(std::string(Unavailable::media.command), std::string(Unavailable::media.reason))});
+}
+
 TEST_F(MediaDispatchTest, WithATrackThePlayerIsToldAndItsNewStatusReplied) {
   runner.enqueue(musicTrack(true, "Song"));
   phone.exchange(Command::GetNowPlaying{});

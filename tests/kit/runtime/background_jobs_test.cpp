@@ -86,13 +86,14 @@ TEST_F(BackgroundJobsTest, ACancelledCallerResumesAtOnceAndTheJobIsStoppedAndJoi
   BackgroundJobs jobs(context.get_executor());
   BlockingWork blocking;
   bool aborted = false;
-  Task caller(context.get_executor(), [&]() -> asio::awaitable<void> {
+  // State comes in as parameters: the frame keeps them, not a lambda's captures.
+  Task caller(context.get_executor(), [](BackgroundJobs& j, BlockingWork& b, bool& out) -> asio::awaitable<void> {
     try {
-      co_await jobs.run<int>(blocking.work(), blocking.interrupt());
+      co_await j.run<int>(b.work(), b.interrupt());
     } catch (const asio::system_error& e) {
-      aborted = e.code() == asio::error::operation_aborted;
+      out = e.code() == asio::error::operation_aborted;
     }
-  }());
+  }(jobs, blocking, aborted));
   context.poll();
   ASSERT_EQ(jobs.unfinished(), 1U);
   caller.cancel();

@@ -77,21 +77,24 @@ TEST_F(CurlArtworkFetcherTest, AServerThatNeverAnswersRunsIntoTheTimeOut) {
 // these fetches.
 TEST_F(CurlArtworkFetcherTest, ACancelledOrAbandonedFetchStopsAtOnce) {
   auto patient = std::make_unique<CurlArtworkFetcher>(context.get_executor(), trusting(std::chrono::hours(1)));
-  // Arguments are named: g++ 12 destroys temporaries of a co_await twice.
+  // Arguments are named (g++ 12 destroys temporaries of a co_await twice),
+  // and state comes in as parameters, which the frame keeps.
   const ArtworkUrl silent{ArtworkUrl::Https{web.httpsUrl("/silent")}};
-  Task cancelled(context.get_executor(), [&]() -> asio::awaitable<void> { co_await patient->fetch(silent); }());
-  context.poll();
-  cancelled.cancel();
-  glidemate::testing::driveUntil(context, [&] { return cancelled.isDone(); });
-
-  bool abandonedEnded = false;
-  Task abandoned(context.get_executor(), [&]() -> asio::awaitable<void> {
+  auto fetchSilence = [](CurlArtworkFetcher& f, const ArtworkUrl& url, bool& ended) -> asio::awaitable<void> {
     try {
-      co_await patient->fetch(silent);
+      co_await f.fetch(url);
     } catch (const asio::system_error&) {
     }
-    abandonedEnded = true;
-  }());
+    ended = true;
+  };
+  bool cancelledEnded = false;
+  Task cancelled(context.get_executor(), fetchSilence(*patient, silent, cancelledEnded));
+  context.poll();
+  cancelled.cancel();
+  glidemate::testing::driveUntil(context, [&] { return cancelledEnded; });
+
+  bool abandonedEnded = false;
+  Task abandoned(context.get_executor(), fetchSilence(*patient, silent, abandonedEnded));
   context.poll();
   patient.reset();  // joins both transfers
   glidemate::testing::driveUntil(context, [&] { return abandonedEnded; });
