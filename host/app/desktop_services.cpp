@@ -6,6 +6,8 @@
 #include "host/services/battery/sysfs/sysfs_power_sources.hpp"
 #include "host/services/bluetooth/bluez/bluez_bluetooth_system.hpp"
 #include "host/services/clipboard/x11/x11_clipboard_service.hpp"
+#include "host/services/now_playing/curl/curl_artwork_fetcher.hpp"
+#include "host/services/now_playing/mpris/mpris_player_backend.hpp"
 #include "host/services/presentation/x11/x11_presentation_backend.hpp"
 #include "host/x11/x11_desktop_connection.hpp"
 
@@ -52,7 +54,25 @@ void addStatusServices(HostServices& services, const asio::any_io_executor& exec
   services.bluetooth = std::make_unique<BluetoothService>(std::move(bluez));
 }
 
+// What the desktop's media players are playing, over MPRIS; without a
+// session bus no player is ever found.
+void addMediaServices(HostServices& services, const asio::any_io_executor& executor,
+                      const std::shared_ptr<DBusConnection>& sessionBus) {
+  services.nowPlaying = std::make_unique<NowPlayingService>(
+      executor, std::make_unique<MprisPlayerBackend>(
+                    sessionBus, std::make_unique<CurlArtworkFetcher>(executor, CurlArtworkFetcher::Options{})));
+}
+
 }  // namespace
+
+std::shared_ptr<DBusConnection> openSessionBus(const asio::any_io_executor& executor, Logger& logger) {
+  try {
+    return DBusConnection::open(executor, DBusConnection::Bus::session);
+  } catch (const DBusError& e) {
+    logger.log("media", std::string(e.what()) + "; no media player will be found");
+    return nullptr;
+  }
+}
 
 std::shared_ptr<DBusConnection> openSystemBus(const asio::any_io_executor& executor, Logger& logger) {
   try {
@@ -68,6 +88,7 @@ HostServices desktopServices(const asio::any_io_executor& executor, const Deskto
   HostServices services;
   addX11Services(services, executor, facilities.x11Poster, logger);
   addStatusServices(services, executor, facilities.systemBus, logger);
+  addMediaServices(services, executor, facilities.sessionBus);
   return services;
 }
 

@@ -18,10 +18,14 @@ struct DesktopFacilities {
   // follows and hides the cursor through it.
   X11EventPoster* x11Poster = nullptr;
   std::shared_ptr<DBusConnection> systemBus;
+  // The user's session bus: media players and the desktop's own services.
+  std::shared_ptr<DBusConnection> sessionBus;
 };
 
 // The system bus, or null (said once) on a computer without one.
 std::shared_ptr<DBusConnection> openSystemBus(const asio::any_io_executor& executor, Logger& logger);
+// The session bus, or null (said once) outside a desktop session.
+std::shared_ptr<DBusConnection> openSessionBus(const asio::any_io_executor& executor, Logger& logger);
 
 // Builds every service this desktop can carry; each one the desktop lacks
 // stays empty (one log line says why) and its commands are answered as not

@@ -75,6 +75,8 @@ int run(const HostOptions& options) {
   std::unique_ptr<AvahiDnsSd> dnsSd;
   if (options.advertise) dnsSd = std::make_unique<AvahiDnsSd>(io.get_executor());
 
+  const auto sessionBus = openSessionBus(io.get_executor(), logger);
+
   auto server = HostServer::make(io.get_executor(), HostServer::Configuration{
                                                        .keys = keys,
                                                        .defaults = defaults,
@@ -88,7 +90,8 @@ int run(const HostOptions& options) {
                                                                      : UnsupportedBLEPeripheralManager::make,
                                                    },
                                                    desktopServices(io.get_executor(),
-                                                                   DesktopFacilities{x11Poster, systemBus}, logger));
+                                                                   DesktopFacilities{x11Poster, systemBus, sessionBus},
+                                                                   logger));
 
   StatusLines status(*server, options.json, printLine);
   ControlCommands commands(*server, status);

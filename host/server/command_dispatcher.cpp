@@ -5,6 +5,7 @@
 #include <asio/use_awaitable.hpp>
 
 #include "host/services/apple_script_runner.hpp"
+#include "kit/runtime/cancellation.hpp"
 #include "kit/wire/icon_assembler.hpp"
 #include "kit/wire/overload.hpp"
 #include "kit/wire/protocol.hpp"
@@ -270,16 +271,68 @@ asio::awaitable<void> CommandDispatcher::on(Session& session, const Command::Set
   configuration_.services.laser->set(command.value);
 }
 
-asio::awaitable<void> CommandDispatcher::on(Session& session, const Command::Media&) {
-  co_await unavailable(session, Unavailable::media);
+asio::awaitable<void> CommandDispatcher::on(Session& session, const Command::Media& command) {
+  NowPlayingService* nowPlaying = configuration_.services.nowPlaying.get();
+  // Without a track the player is not told; the desktop's media key is
+  // pressed instead, which needs a desktop to press it on.
+  if (nowPlaying == nullptr || (!nowPlaying->hasTrack() && configuration_.input == nullptr)) {
+    co_await unavailable(session, Unavailable::media);
+    co_return;
+  }
+  std::optional<std::string> failure;
+  try {
+    if (nowPlaying->hasTrack()) {
+      co_await nowPlaying->perform(command.value);
+    } else {
+      configuration_.input->keystrokes.postSystemKey(mediaKeyType + static_cast<std::int32_t>(command.value));
+    }
+    // Gives the player time to act before its state is read back.
+    co_await configuration_.sleep(settleDelay);
+    auto status = co_await nowPlaying->status();
+    Event event = Event::NowPlaying{std::move(status)};
+    co_await reply(session, std::move(event));
+  } catch (const std::exception& e) {
+    if (isCancellation(e)) throw;
+    failure = scriptFailureReason(e);
+  }
+  if (failure) {
+    std::string feature = "media";
+    co_await fail(session, std::move(feature), std::move(*failure));
+  }
 }
 
 asio::awaitable<void> CommandDispatcher::on(Session& session, const Command::GetNowPlaying&) {
-  co_await unavailable(session, Unavailable::media);
+  NowPlayingService* nowPlaying = configuration_.services.nowPlaying.get();
+  if (nowPlaying == nullptr) {
+    co_await unavailable(session, Unavailable::media);
+    co_return;
+  }
+  std::optional<std::string> failure;
+  try {
+    auto status = co_await nowPlaying->status();
+    Event event = Event::NowPlaying{std::move(status)};
+    co_await reply(session, std::move(event));
+  } catch (const std::exception& e) {
+    if (isCancellation(e)) throw;
+    failure = scriptFailureReason(e);
+  }
+  if (failure) {
+    std::string feature = "media";
+    co_await fail(session, std::move(feature), std::move(*failure));
+  }
 }
 
 asio::awaitable<void> CommandDispatcher::on(Session& session, const Command::GetNowPlayingArtwork&) {
-  co_await unavailable(session, Unavailable::media);
+  NowPlayingService* nowPlaying = configuration_.services.nowPlaying.get();
+  if (nowPlaying == nullptr) {
+    co_await unavailable(session, Unavailable::media);
+    co_return;
+  }
+  // No artwork: nothing is sent.
+  const auto artwork = co_await nowPlaying->artwork();
+  if (!artwork) co_return;
+  const std::string artworkId(NowPlaying::artworkId);
+  co_await sendChunks(*artwork, artworkId, session);
 }
 
 asio::awaitable<void> CommandDispatcher::on(Session& session, const Command::SetClipboard& command) {

@@ -31,6 +31,8 @@ class CommandDispatcher {
   static constexpr std::chrono::milliseconds settleDelay{150};
   // After asking an application to quit, before reading the app list.
   static constexpr std::chrono::milliseconds quitDelay{500};
+  // The auxiliary-control key type of play/pause; next and previous follow.
+  static constexpr std::int32_t mediaKeyType = 16;
   // The largest piece of an icon, artwork or frame in one message.
   static constexpr std::size_t chunkSize = 32768;
 

@@ -9,6 +9,7 @@
 #include "host/services/audio/audio_service.hpp"
 #include "host/services/battery/battery_service.hpp"
 #include "host/services/bluetooth/bluetooth_service.hpp"
+#include "host/services/now_playing/now_playing_service.hpp"
 #include "kit/wire/event.hpp"
 
 namespace glidemate::host {
@@ -24,6 +25,8 @@ struct HostServices {
   std::unique_ptr<AudioService> audio;
   std::unique_ptr<BatteryService> battery;
   std::unique_ptr<BluetoothService> bluetooth;
+  // What the desktop's media players are playing; their keys.
+  std::unique_ptr<NowPlayingService> nowPlaying;
 
   // The settings a phone mirrors, sent to it first thing after its
   // handshake: three-finger drag, then keep-awake.
