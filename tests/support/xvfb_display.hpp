@@ -11,12 +11,15 @@ namespace glidemate::host::testing {
 
 class XvfbDisplay {
  public:
+  // The screen's size unless another is asked for.
   static constexpr int width = 1280;
   static constexpr int height = 800;
 
   // Blocks until the server accepts connections; throws if it can't start.
-  XvfbDisplay();
+  explicit XvfbDisplay(int screenWidth = width, int screenHeight = height);
   const std::string& name() const { return name_; }
+  // Ends the server at once, as a crash would; the display is gone after.
+  void kill();
 
  private:
   std::unique_ptr<glidemate::testing::ChildProcess> server_;
