@@ -6,10 +6,10 @@ set -euo pipefail
 packages=(
   build-essential g++ cmake ninja-build pkg-config git ccache
   libgtest-dev libgmock-dev libbenchmark-dev
-  libasio-dev libssl-dev openssl nlohmann-json3-dev libplist-dev
+  libasio-dev libssl-dev openssl nlohmann-json3-dev libplist-dev libsdbus-c++-dev libsystemd-dev
   libavahi-client-dev libx11-dev libxtst-dev libxrandr-dev libxfixes-dev libicu-dev
-  xvfb x11-utils
-  dbus avahi-daemon avahi-utils usbmuxd
+  xvfb x11-utils openbox
+  dbus avahi-daemon avahi-utils usbmuxd python3-dbusmock
 )
 
 missing=()

@@ -5,6 +5,7 @@
 #include <asio/io_context.hpp>
 #include <asio/signal_set.hpp>
 #include <csignal>
+#include <cstdlib>
 #include <cstdio>
 #include <iostream>
 #include <memory>
@@ -16,6 +17,7 @@
 #include "host/input/logging_event_poster.hpp"
 #include "host/input/x11/x11_event_poster.hpp"
 #include "host/server/host_server.hpp"
+#include "host/services/screen_preview/x11/x11_screen_capture.hpp"
 #include "kit/session/xdg/file_keychain.hpp"
 #include "kit/transport/avahi/avahi_dns_sd.hpp"
 
@@ -69,15 +71,27 @@ int run(const HostOptions& options) {
   std::unique_ptr<AvahiDnsSd> dnsSd;
   if (options.advertise) dnsSd = std::make_unique<AvahiDnsSd>(io.get_executor());
 
-  auto server = HostServer::make(io.get_executor(), HostServer::Configuration{
-                                                       .keys = keys,
-                                                       .defaults = defaults,
-                                                       .logger = logger,
-                                                       .dnsSd = dnsSd.get(),
-                                                       .hostName = options.name,
-                                                       .port = options.port,
-                                                       .poster = poster.get(),
-                                                   });
+  HostServices services;
+  // The capture connects when a phone first asks to watch the screen; on a
+  // desktop without an X server (Wayland alone) that phone is told the
+  // capture could not start.
+  if (const char* display = std::getenv("DISPLAY"); display == nullptr || *display == '\0') {
+    logger.log("preview", "No X display: phones asking to watch the screen will be told it cannot be captured");
+  }
+  services.screenPreview = std::make_unique<ScreenPreviewService>(
+      io.get_executor(), std::make_unique<X11ScreenCapture>(), logger);
+
+  auto server = HostServer::make(io.get_executor(),
+                                 HostServer::Configuration{
+                                     .keys = keys,
+                                     .defaults = defaults,
+                                     .logger = logger,
+                                     .dnsSd = dnsSd.get(),
+                                     .hostName = options.name,
+                                     .port = options.port,
+                                     .poster = poster.get(),
+                                 },
+                                 std::move(services));
 
   StatusLines status(*server, options.json, printLine);
   ControlCommands commands(*server, status);

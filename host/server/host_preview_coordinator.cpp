@@ -55,7 +55,9 @@ asio::awaitable<void> HostPreviewCoordinator::setScreenPreview(std::shared_ptr<S
   // The mode is shared: the last phone to ask sets it for every viewer.
   if (service_ != nullptr) service_->setMode(mode);
   if (session->transport()->kind() == TransportKind::ble) {
-    co_await reply(session, bluetoothRefusal);
+    // Named: g++ 12 destroys some temporaries of a co_await expression twice.
+    std::string refusal = bluetoothRefusal;
+    co_await reply(session, std::move(refusal));
     co_return;
   }
   if (!isPreviewing(*session)) {
@@ -98,7 +100,8 @@ asio::awaitable<void> HostPreviewCoordinator::setScreenPreview(std::shared_ptr<S
   // Only the asking session leaves; others that joined the same start
   // meanwhile get its answer from their own request.
   endPreview(*session);
-  co_await reply(session, captureFailure);
+  std::string reason = captureFailure;
+  co_await reply(session, std::move(reason));
 }
 
 bool HostPreviewCoordinator::isPreviewing(const Session& session) const {

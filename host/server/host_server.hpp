@@ -14,9 +14,11 @@
 
 #include "host/input/event_poster.hpp"
 #include "host/input/frame_clock.hpp"
+#include "host/server/command_dispatcher.hpp"
 #include "host/server/connected_peer.hpp"
 #include "host/server/host_clock.hpp"
 #include "host/server/host_preview_coordinator.hpp"
+#include "host/server/host_services.hpp"
 #include "host/server/input_services.hpp"
 #include "host/server/host_pairing_coordinator.hpp"
 #include "host/server/message_dispatcher.hpp"
@@ -86,14 +88,17 @@ class HostServer : public std::enable_shared_from_this<HostServer> {
     // Makes the Bluetooth LE peripheral manager. Linux has no peripheral
     // role here yet: the radio reports itself unsupported.
     BLEPeripheralHost::ManagerFactory bluetoothManager = UnsupportedBLEPeripheralManager::make;
-    // Captures the screen for phones that ask to watch it; null: none can.
-    ScreenPreviewService* screenPreview = nullptr;
+    // The waits between a command's action and reading its result.
+    CommandDispatcher::Sleep sleep = CommandDispatcher::steadySleep;
+    // Shows the user where to let this program control an application.
+    std::function<void(const std::string& app)> openAutomationSettings = {};
   };
 
   static constexpr const char* pausedRefusal = "Glidemate is paused on this Mac";
   static constexpr const char* disconnectedRefusal = "this iPhone was disconnected on the Mac";
 
-  static std::shared_ptr<HostServer> make(asio::any_io_executor executor, Configuration configuration);
+  static std::shared_ptr<HostServer> make(asio::any_io_executor executor, Configuration configuration,
+                                          HostServices services = {});
   ~HostServer();
   HostServer(const HostServer&) = delete;
   HostServer& operator=(const HostServer&) = delete;
@@ -112,6 +117,8 @@ class HostServer : public std::enable_shared_from_this<HostServer> {
   const std::string& hostId() const { return hostId_; }
   const std::string& hostName() const { return hostName_; }
   MessageDispatcher& dispatcher() { return dispatcher_; }
+  CommandDispatcher& commands() { return commands_; }
+  HostServices& services() { return services_; }
   // Who watches the screen, and the preview's starting, stopping and frames.
   HostPreviewCoordinator& preview() { return *preview_; }
   // Null when the host has no event poster.
@@ -145,7 +152,7 @@ class HostServer : public std::enable_shared_from_this<HostServer> {
     ConnectedPeer peer;
   };
 
-  HostServer(asio::any_io_executor executor, Configuration configuration);
+  HostServer(asio::any_io_executor executor, Configuration configuration, HostServices services);
 
   static asio::awaitable<void> serveConnection(std::weak_ptr<HostServer> weak,
                                                std::shared_ptr<Transport> transport);
@@ -167,6 +174,9 @@ class HostServer : public std::enable_shared_from_this<HostServer> {
   std::string hostId_;
   std::string hostName_;
   std::unique_ptr<InputServices> input_;
+  HostServices services_;
+  std::shared_ptr<HostPreviewCoordinator> preview_;
+  CommandDispatcher commands_;
   MessageDispatcher dispatcher_;
   std::unique_ptr<LANListener> listener_;
   std::vector<LiveSession> live_;
@@ -180,7 +190,6 @@ class HostServer : public std::enable_shared_from_this<HostServer> {
       std::make_unique<BLEPeripheralHost>(executor_, hostName_, configuration_.bluetoothManager);
   // One redialling task per attached cable device.
   std::map<std::uint32_t, Task> usbTasks_;
-  std::shared_ptr<HostPreviewCoordinator> preview_;
   Observable<std::vector<ConnectedPeer>>::Subscription previewFollowsPeers_;
 };
 
