@@ -360,10 +360,10 @@ asio::awaitable<void> watchScreen(AvahiDnsSd& dnsSd, std::string host, Identity 
       if (auto line = kept.accept(*chunk, std::chrono::steady_clock::now())) std::cout << *line << std::endl;
       continue;
     }
+    // Only frames are printed; the host's other news is not asked for here.
     const auto* event = std::get_if<Message::Event>(&message->value);
     const auto* failed = event ? std::get_if<Event::Failed>(&event->event.value) : nullptr;
     if (failed && failed->command == "screenPreview") throw std::runtime_error(target.label + " said: " + failed->reason);
-    std::cout << phone::messageJson(*message) << std::endl;
   }
   if (!session->isClosed()) {
     const Message off = Message::Command{Command::SetScreenPreview{ScreenPreviewMode::off}};

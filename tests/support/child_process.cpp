@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <cstring>
 #include <utility>
 #include <stdexcept>
@@ -18,8 +19,16 @@ namespace glidemate::testing {
 
 ChildProcess::ChildProcess(std::vector<std::string> argv, std::vector<std::string> extraEnv,
                            bool captureStdout, bool pipeStdin) {
+  // An added variable replaces one of the same name: the child would read
+  // the first of two.
   std::vector<std::string> env;
-  for (char** e = environ; *e != nullptr; ++e) env.emplace_back(*e);
+  for (char** e = environ; *e != nullptr; ++e) {
+    const std::string_view entry(*e);
+    const auto name = entry.substr(0, entry.find('=') + 1);
+    const bool replaced = std::any_of(extraEnv.begin(), extraEnv.end(),
+                                      [&](const std::string& extra) { return extra.starts_with(name); });
+    if (!replaced) env.emplace_back(entry);
+  }
   env.insert(env.end(), extraEnv.begin(), extraEnv.end());
   std::vector<char*> argvPointers;
   for (auto& a : argv) argvPointers.push_back(a.data());

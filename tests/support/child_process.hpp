@@ -11,8 +11,8 @@ namespace glidemate::testing {
 
 class ChildProcess {
  public:
-  // Starts `argv` with `extraEnv` ("NAME=value") added to this process's
-  // environment. With `captureStdout`, the child's stdout can be read with
+  // Starts `argv` with `extraEnv` ("NAME=value", replacing a variable of the
+  // same name) added to this process's environment. With `captureStdout`, the child's stdout can be read with
   // readLine(); with `pipeStdin`, writeLine() feeds its stdin. Throws
   // std::runtime_error when the program cannot start.
   ChildProcess(std::vector<std::string> argv, std::vector<std::string> extraEnv = {},

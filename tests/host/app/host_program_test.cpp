@@ -7,11 +7,14 @@
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <sstream>
 
 #include "kit/input/touch_classifier.hpp"
 #include "kit/input/touch_trace_parser.hpp"
 #include "tests/support/child_process.hpp"
 #include "tests/support/temp_dir.hpp"
+#include "tests/host/services/screen_preview/jpeg_image.hpp"
+#include "tests/support/x_painter.hpp"
 #include "tests/support/x_pointer.hpp"
 #include "tests/support/xvfb_display.hpp"
 
@@ -147,6 +150,10 @@ TEST_F(HostProgramTest, BadCommandsAndArgumentsAreExplained) {
 // A host driving a private X server, and a phone already paired with it.
 class HostProgramOnX : public ::testing::Test {
  protected:
+  explicit HostProgramOnX(int width = host::testing::XvfbDisplay::width,
+                          int height = host::testing::XvfbDisplay::height)
+      : xvfb(width, height) {}
+
   host::testing::XvfbDisplay xvfb;
   testing::XPointer pointer{xvfb.name()};
   TempDir dir;
@@ -227,6 +234,74 @@ TEST_F(HostProgramOnX, ReplayedTraceMovesThePointer) {
   const auto now = pointerAwayFrom({400, 400});
   EXPECT_NEAR(now.x, expectedX, 1.0);
   EXPECT_NEAR(now.y, expectedY, 1.0);
+}
+
+// The phone watching the screen of a 1440 × 900 X server that a test
+// client painted, through the host program.
+class HostProgramPreview : public HostProgramOnX {
+ protected:
+  HostProgramPreview() : HostProgramOnX(1440, 900) {}
+
+  // The frames a `preview` run kept, decoded.
+  host::testing::JpegImage frame(const std::string& folder, int number) {
+    char name[32];
+    std::snprintf(name, sizeof name, "frame-%05d.jpg", number);
+    std::ifstream file(dir / folder + "/" + name, std::ios::binary);
+    const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    return host::testing::JpegImage(bytes);
+  }
+};
+
+TEST_F(HostProgramPreview, ThePhoneKeepsFramesOfWhatIsOnTheScreen) {
+  testing::XPainter painter(xvfb.name());
+  painter.fill(0, 0, 720, 900, 0xd02020);
+  painter.fill(720, 0, 720, 900, 0x2040d0);
+  painter.fill(1100, 600, 40, 40, 0xe0e020);
+  pointer.warpTo({1020, 520});
+
+  const auto whole = runProgram(phone({"preview", address, "--frames", "2", "--out", dir / "whole"}));
+  ASSERT_EQ(whole.status, 0) << whole.err;
+  // One line a frame: its file, size, bytes and the time since the last.
+  std::istringstream lines(whole.out);
+  std::string name;
+  std::string size;
+  std::size_t bytes = 0;
+  std::string unit;
+  lines >> name >> size >> bytes >> unit;
+  EXPECT_EQ(name, "frame-00001.jpg") << whole.out;
+  EXPECT_EQ(size, "1280x800");
+  EXPECT_EQ(bytes, std::filesystem::file_size(dir / "whole/frame-00001.jpg"));
+  EXPECT_NE(whole.out.find("frame-00002.jpg 1280x800 "), std::string::npos) << whole.out;
+  const auto screen = frame("whole", 1);
+  EXPECT_TRUE(screen.near(300, 400, host::testing::rgbOf(0xd02020)));
+  EXPECT_TRUE(screen.near(1000, 200, host::testing::rgbOf(0x2040d0)));
+
+  // Around the pointer, kept inside the screen: the window from 480,220
+  // shows the block at 620,380.
+  const auto around = runProgram(phone({"preview", address, "--mode", "cursor", "--frames", "1", "--out", dir / "cursor"}));
+  ASSERT_EQ(around.status, 0) << around.err;
+  const auto cropped = frame("cursor", 1);
+  EXPECT_EQ(cropped.width(), 960);
+  EXPECT_EQ(cropped.height(), 600);
+  EXPECT_TRUE(cropped.near(640, 400, host::testing::rgbOf(0xe0e020)));
+  EXPECT_TRUE(cropped.near(100, 300, host::testing::rgbOf(0xd02020)));
+  EXPECT_TRUE(cropped.near(900, 300, host::testing::rgbOf(0x2040d0)));
+}
+
+TEST(HostProgram, WithoutAnXServerThePhoneHearsTheScreenCannotBeCaptured) {
+  TempDir dir;
+  ChildProcess host({GLIDEMATE_HOST_BIN, "--no-advertise", "--json", "--input", "none", "--data-dir", dir / "host"},
+                    {"DISPLAY=", "WAYLAND_DISPLAY=wayland-0"}, true, true);
+  const auto listening = nlohmann::json::parse(host.readLineContaining("\"listening\""));
+  const std::string address = "127.0.0.1:" + std::to_string(listening["port"].get<int>());
+  const std::vector<std::string> phone{GLIDEMATE_PHONE_BIN, "--data-dir", dir / "phone"};
+  ChildProcess pairing({phone[0], phone[1], phone[2], "pair", address}, {}, true, true);
+  pairing.writeLine(nlohmann::json::parse(host.readLineContaining("\"pairingCode\""))["code"]);
+  ASSERT_EQ(pairing.wait(), 0);
+
+  const auto watched = runProgram({phone[0], phone[1], phone[2], "preview", address, "--out", dir / "frames"});
+  EXPECT_EQ(watched.status, 1);
+  EXPECT_NE(watched.err.find("said: The Mac could not start capturing its screen."), std::string::npos) << watched.err;
 }
 
 TEST(HostProgram, ReplayNamesTheBadLine) {

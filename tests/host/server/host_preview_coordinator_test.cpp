@@ -3,14 +3,18 @@
 // steers, and a clock it sets.
 #include "host/server/host_preview_coordinator.hpp"
 
+#include <unistd.h>
+
 #include <asio/co_spawn.hpp>
 #include <asio/detached.hpp>
 #include <asio/io_context.hpp>
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <filesystem>
 #include <map>
 
+#include "host/server/host_server.hpp"
 #include "host/services/screen_preview/screen_preview_service.hpp"
 #include "kit/runtime/notifier.hpp"
 #include "kit/transport/in_memory_transport.hpp"
@@ -19,6 +23,7 @@
 #include "kit/wire/protocol.hpp"
 #include "tests/host/services/screen_preview/fake_screen_capture.hpp"
 #include "tests/host/services/screen_preview/jpeg_image.hpp"
+#include "tests/host/server/paired_phone.hpp"
 #include "tests/kit/session/fake_pairing_provider.hpp"
 #include "tests/support/run_awaitable.hpp"
 
@@ -346,6 +351,66 @@ TEST_F(HostPreviewCoordinatorTest, AViewerArrivingDuringAStopGetsAFreshCaptureOn
   watch(b);
   EXPECT_EQ(captureStarts(), 2);
   EXPECT_TRUE(service.hasStream());
+}
+
+// The preview as a phone reaches it: the command through the host server,
+// and the host's clean-up when the phone goes.
+class ScreenPreviewThroughTheHostTest : public ::testing::Test {
+ protected:
+  asio::io_context io;
+  std::shared_ptr<FakeScreenCapture::Control> screen = std::make_shared<FakeScreenCapture::Control>();
+  glidemate::testing::MemoryKeychain hostKeys;
+  std::filesystem::path settings = std::filesystem::temp_directory_path() /
+                                   ("glidemate-preview-test-" + std::to_string(getpid()) + ".json");
+  UserDefaults defaults{settings};
+  NullLogger logger;
+  ScreenPreviewService* service = nullptr;
+  std::shared_ptr<HostServer> server = makeServer();
+  glidemate::testing::PairedPhone phone{io, *server};
+
+  std::shared_ptr<HostServer> makeServer() {
+    HostServices services;
+    services.screenPreview =
+        std::make_unique<ScreenPreviewService>(io.get_executor(), std::make_unique<FakeScreenCapture>(screen), logger);
+    service = services.screenPreview.get();
+    return HostServer::make(io.get_executor(),
+                            HostServer::Configuration{.keys = hostKeys, .defaults = defaults, .logger = logger, .hostName = "Desk"},
+                            std::move(services));
+  }
+
+  void TearDown() override {
+    server.reset();
+    io.restart();
+    io.poll();
+    std::filesystem::remove(settings);
+  }
+
+  void watch() {
+    phone.send(Message::Command{Command::SetScreenPreview{ScreenPreviewMode::cursor}});
+    ASSERT_TRUE(runUntil(io, [&] {
+      return std::any_of(phone.received.begin(), phone.received.end(), [](const Message& m) {
+        const auto* chunk = std::get_if<Message::AppIconChunk>(&m.value);
+        return chunk != nullptr && chunk->bundleId == ScreenPreview::frameId;
+      });
+    }));
+    ASSERT_EQ(server->preview().viewers->size(), 1U);
+    EXPECT_EQ(server->preview().viewers->front().name, "Phone");
+  }
+};
+
+TEST_F(ScreenPreviewThroughTheHostTest, APhoneWatchesUntilItsSessionEnds) {
+  watch();
+  phone.session->close();
+  ASSERT_TRUE(runUntil(io, [&] { return !service->isActive(); }));
+  EXPECT_TRUE(server->preview().viewers->empty());
+  EXPECT_TRUE(server->preview().previewSessions().empty());
+}
+
+TEST_F(ScreenPreviewThroughTheHostTest, StoppingTheHostStopsTheCapture) {
+  watch();
+  server->stop();
+  ASSERT_TRUE(runUntil(io, [&] { return !service->isActive(); }));
+  EXPECT_TRUE(server->preview().previewSessions().empty());
 }
 
 }  // namespace

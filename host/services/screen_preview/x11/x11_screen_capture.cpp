@@ -311,6 +311,10 @@ void X11ScreenCapture::start(Logger& log) {
   link->pointer = link->readPointer();
   link->display = PreviewLayout::displayUnderPointer(link->monitors, link->pointer);
   if (!link->display) throw ScreenCaptureError::cannotConnect(options_.display);
+  // A new damage object reports the whole screen at once; the first frame
+  // comes anyway, so that report would only bring a second, identical one.
+  link->drainEvents();
+  link->changed = false;
   link->nextPointerRead = std::chrono::steady_clock::now() + options_.pointerPollInterval;
   const std::string where = "Screen preview: capturing " + describe(*link->display);
   log.log(category, link->sharedMemory ? where + " through shared memory"
