@@ -6,6 +6,7 @@
 #include <xcb/res.h>
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <stdexcept>
@@ -71,6 +72,19 @@ void XPainter::fill(int x, int y, int width, int height, std::uint32_t rgb) {
                              static_cast<std::uint16_t>(width), static_cast<std::uint16_t>(height)};
   check(connection_->c, xcb_poly_fill_rectangle_checked(connection_->c, connection_->root, connection_->gc, 1, &area),
         "PolyFillRectangle");
+}
+
+void XPainter::draw(int x, int y, int width, int height, const std::uint32_t* pixels) {
+  // In bands small enough for one request each.
+  const int rowsPerRequest = std::max(1, 200'000 / (width * 4));
+  for (int row = 0; row < height; row += rowsPerRequest) {
+    const int rows = std::min(rowsPerRequest, height - row);
+    xcb_put_image(connection_->c, XCB_IMAGE_FORMAT_Z_PIXMAP, connection_->root, connection_->gc,
+                  static_cast<std::uint16_t>(width), static_cast<std::uint16_t>(rows), static_cast<std::int16_t>(x),
+                  static_cast<std::int16_t>(y + row), 0, 24, static_cast<std::uint32_t>(rows * width * 4),
+                  reinterpret_cast<const std::uint8_t*>(pixels + static_cast<std::size_t>(row) * width));
+  }
+  sync();
 }
 
 void XPainter::setMonitor(const std::string& name, int x, int y, int width, int height) {

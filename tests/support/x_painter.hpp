@@ -19,6 +19,8 @@ class XPainter {
 
   // Each returns once the server has done it.
   void fill(int x, int y, int width, int height, std::uint32_t rgb);  // 0xRRGGBB
+  // A picture of 0x00RRGGBB pixels, row by row.
+  void draw(int x, int y, int width, int height, const std::uint32_t* pixels);
   void setMonitor(const std::string& name, int x, int y, int width, int height);
   void deleteMonitor(const std::string& name);
   void warpPointer(int x, int y);

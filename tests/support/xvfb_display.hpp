@@ -18,6 +18,7 @@ class XvfbDisplay {
   // Blocks until the server accepts connections; throws if it can't start.
   explicit XvfbDisplay(int screenWidth = width, int screenHeight = height);
   const std::string& name() const { return name_; }
+  int processId() const { return server_ ? server_->pid() : -1; }
   // Ends the server at once, as a crash would; the display is gone after.
   void kill();
 
