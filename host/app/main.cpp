@@ -20,6 +20,7 @@
 #include "host/services/screen_preview/x11/x11_screen_capture.hpp"
 #include "kit/session/xdg/file_keychain.hpp"
 #include "kit/transport/avahi/avahi_dns_sd.hpp"
+#include "kit/transport/ble/bluez/bluez_peripheral_manager.hpp"
 
 namespace {
 
@@ -90,6 +91,7 @@ int run(const HostOptions& options) {
                                      .hostName = options.name,
                                      .port = options.port,
                                      .poster = poster.get(),
+                                     .bluetoothManager = BlueZPeripheralManager::forSystemBus(io.get_executor(), logger),
                                  },
                                  std::move(services));
 
