@@ -94,7 +94,7 @@ void pinTo(int core) {
 
 // One Xvfb for the whole run, showing the desktop picture.
 struct Screen {
-  Screen() : xvfb(screenSize.width, screenSize.height), painter(xvfb.name()), picture(desktopPicture()) {
+  Screen() : xvfb({.screenWidth = screenSize.width, .screenHeight = screenSize.height}), painter(xvfb.name()), picture(desktopPicture()) {
     painter.draw(0, 0, screenSize.width, screenSize.height, picture.data());
     painter.warpPointer(700, 450);
   }

@@ -7,10 +7,10 @@ packages=(
   build-essential g++ cmake ninja-build pkg-config git ccache
   libgtest-dev libgmock-dev libbenchmark-dev
   libasio-dev libssl-dev openssl nlohmann-json3-dev libplist-dev libsdbus-c++-dev libsystemd-dev
-  libavahi-client-dev libx11-dev libxtst-dev libxrandr-dev libxfixes-dev libicu-dev
+  libavahi-client-dev libx11-dev libxtst-dev libxrandr-dev libxfixes-dev libxrender-dev libcairo2-dev libicu-dev
   libturbojpeg0-dev libyuv-dev libpixman-1-dev
   libxcb1-dev libxcb-shm0-dev libxcb-damage0-dev libxcb-xfixes0-dev libxcb-randr0-dev libxcb-res0-dev
-  xvfb x11-utils openbox
+  xvfb x11-utils openbox xcompmgr
   dbus avahi-daemon avahi-utils usbmuxd python3-dbusmock
 )
 

@@ -16,6 +16,9 @@
 #include "host/app/status_lines.hpp"
 #include "host/input/logging_event_poster.hpp"
 #include "host/input/x11/x11_event_poster.hpp"
+#include "host/input/x11/x11_laser_overlay.hpp"
+#include "host/services/clipboard/x11/x11_clipboard_service.hpp"
+#include "host/services/presentation/x11/x11_presentation_backend.hpp"
 #include "host/server/host_server.hpp"
 #include "host/services/screen_preview/x11/x11_screen_capture.hpp"
 #include "kit/session/xdg/file_keychain.hpp"
@@ -41,6 +44,38 @@ void printLine(const std::string& line) {
   std::fflush(stdout);
 }
 
+// The clipboard, presentations and the laser dot, on the X display of
+// $DISPLAY; none of them without one. The dot needs the X event poster to
+// follow and hide the cursor.
+HostServices desktopServices(const asio::any_io_executor& executor, X11EventPoster* poster, Logger& logger) {
+  HostServices services;
+  // The capture connects when a phone first asks to watch the screen; on a
+  // desktop without an X server (Wayland alone) that phone is told the
+  // capture could not start.
+  services.screenPreview =
+      std::make_unique<ScreenPreviewService>(executor, std::make_unique<X11ScreenCapture>(), logger);
+  std::shared_ptr<X11DesktopConnection> connection;
+  try {
+    connection = X11DesktopConnection::open(executor);
+  } catch (const std::exception& e) {
+    logger.log("desktop", std::string("No display for the clipboard, presentations and the laser pointer (") +
+                              e.what() + "); phones are told they are not available, and that the screen " +
+                              "cannot be captured");
+    return services;
+  }
+  services.clipboard = std::make_unique<X11ClipboardService>(connection);
+  services.presentation =
+      std::make_unique<PresentationService>(std::make_unique<X11PresentationBackend>(connection));
+  if (poster == nullptr) return services;
+  try {
+    services.laser = std::make_unique<LaserPointerService>(executor, *poster,
+                                                           std::make_unique<X11LaserOverlay>(connection));
+  } catch (const std::exception& e) {
+    logger.log("desktop", std::string("No laser pointer: ") + e.what());
+  }
+  return services;
+}
+
 int run(const HostOptions& options) {
   asio::io_context io;
   StderrLogger logger;
@@ -50,13 +85,16 @@ int run(const HostOptions& options) {
 
   // Where phones' input goes.
   std::unique_ptr<EventPoster> poster;
+  X11EventPoster* x11Poster = nullptr;
   switch (options.input) {
     case HostOptions::Input::x11:
       poster = std::make_unique<X11EventPoster>();
+      x11Poster = static_cast<X11EventPoster*>(poster.get());
       break;
     case HostOptions::Input::automatic:
       try {
         poster = std::make_unique<X11EventPoster>();
+        x11Poster = static_cast<X11EventPoster*>(poster.get());
       } catch (const std::exception& e) {
         logger.log("input", std::string("No display to drive (") + e.what() +
                                 "); phones can connect but their input goes nowhere");
@@ -72,28 +110,18 @@ int run(const HostOptions& options) {
   std::unique_ptr<AvahiDnsSd> dnsSd;
   if (options.advertise) dnsSd = std::make_unique<AvahiDnsSd>(io.get_executor());
 
-  HostServices services;
-  // The capture connects when a phone first asks to watch the screen; on a
-  // desktop without an X server (Wayland alone) that phone is told the
-  // capture could not start.
-  if (const char* display = std::getenv("DISPLAY"); display == nullptr || *display == '\0') {
-    logger.log("preview", "No X display: phones asking to watch the screen will be told it cannot be captured");
-  }
-  services.screenPreview = std::make_unique<ScreenPreviewService>(
-      io.get_executor(), std::make_unique<X11ScreenCapture>(), logger);
-
-  auto server = HostServer::make(io.get_executor(),
-                                 HostServer::Configuration{
-                                     .keys = keys,
-                                     .defaults = defaults,
-                                     .logger = logger,
-                                     .dnsSd = dnsSd.get(),
-                                     .hostName = options.name,
-                                     .port = options.port,
-                                     .poster = poster.get(),
-                                     .bluetoothManager = BlueZPeripheralManager::forSystemBus(io.get_executor(), logger),
-                                 },
-                                 std::move(services));
+  auto server = HostServer::make(io.get_executor(), HostServer::Configuration{
+                                                       .keys = keys,
+                                                       .defaults = defaults,
+                                                       .logger = logger,
+                                                       .dnsSd = dnsSd.get(),
+                                                       .hostName = options.name,
+                                                       .port = options.port,
+                                                       .poster = poster.get(),
+                                                       .bluetoothManager = BlueZPeripheralManager::forSystemBus(
+                                                           io.get_executor(), logger),
+                                                   },
+                                 desktopServices(io.get_executor(), x11Poster, logger));
 
   StatusLines status(*server, options.json, printLine);
   ControlCommands commands(*server, status);

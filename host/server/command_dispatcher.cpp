@@ -33,6 +33,11 @@ std::string_view actionName(PresentationAction action) {
   return "unknown";
 }
 
+std::string playingText(const PresentationStatus& status) {
+  return std::string("playing=") + (status.isPlaying ? "true" : "false") +
+         " slide=" + std::to_string(status.slideIndex) + "/" + std::to_string(status.slideCount);
+}
+
 }  // namespace
 
 CommandDispatcher::CommandDispatcher(Configuration configuration) : configuration_(std::move(configuration)) {}
@@ -156,16 +161,61 @@ asio::awaitable<void> CommandDispatcher::on(Session& session, const Command::Set
 
 asio::awaitable<void> CommandDispatcher::on(Session& session, const Command::Presentation& command) {
   log("Presentation: " + std::string(actionName(command.value)));
-  co_await unavailable(session, Unavailable::presentation);
+  auto* presentation = configuration_.services.presentation.get();
+  if (presentation == nullptr) {
+    co_await unavailable(session, Unavailable::presentation);
+    co_return;
+  }
+  std::optional<Event> answer;
+  try {
+    if (const auto key = presentation->perform(command.value)) {
+      // A browser slideshow (or an application driven by keys) moves with a
+      // key, which must not land in a password field.
+      if (configuration_.input == nullptr) throw std::runtime_error("no keyboard to press keys with");
+      configuration_.input->keystrokes.refuseSecureInput();
+      configuration_.input->keystrokes.press(*key, 0);
+    }
+  } catch (const std::exception& e) {
+    answer = Event::Failed{"presentation", scriptFailureReason(e)};
+  }
+  if (!answer) {
+    const auto delay = std::chrono::steady_clock::duration(settleDelay);
+    co_await configuration_.sleep(delay);
+    try {
+      PresentationStatus status = presentation->status();
+      log("Presentation: " + playingText(status));
+      answer = Event::Presentation{std::move(status)};
+    } catch (const std::exception& e) {
+      answer = Event::Failed{"presentation", scriptFailureReason(e)};
+    }
+  }
+  co_await reply(session, std::move(*answer));
 }
 
 asio::awaitable<void> CommandDispatcher::on(Session& session, const Command::GetPresentation&) {
-  co_await unavailable(session, Unavailable::presentation);
+  auto* presentation = configuration_.services.presentation.get();
+  if (presentation == nullptr) {
+    co_await unavailable(session, Unavailable::presentation);
+    co_return;
+  }
+  std::optional<Event> answer;
+  try {
+    PresentationStatus status = presentation->status();
+    log("Presentation poll: " + playingText(status));
+    answer = Event::Presentation{std::move(status)};
+  } catch (const std::exception& e) {
+    answer = Event::Failed{"presentation", scriptFailureReason(e)};
+  }
+  co_await reply(session, std::move(*answer));
 }
 
 asio::awaitable<void> CommandDispatcher::on(Session& session, const Command::SetLaserPointer& command) {
   log("Laser: " + std::string(laserName(command.value)));
-  co_await unavailable(session, Unavailable::laserPointer);
+  if (configuration_.services.laser == nullptr) {
+    co_await unavailable(session, Unavailable::laserPointer);
+    co_return;
+  }
+  configuration_.services.laser->set(command.value);
 }
 
 asio::awaitable<void> CommandDispatcher::on(Session& session, const Command::Media&) {
@@ -187,11 +237,41 @@ asio::awaitable<void> CommandDispatcher::on(Session& session, const Command::Set
     co_await fail(session, std::move(feature), std::move(reason));
     co_return;
   }
-  co_await unavailable(session, Unavailable::clipboard);
+  auto* clipboard = configuration_.services.clipboard.get();
+  if (clipboard == nullptr) {
+    co_await unavailable(session, Unavailable::clipboard);
+    co_return;
+  }
+  bool taken = true;
+  try {
+    std::string text = command.value;
+    co_await clipboard->setText(std::move(text));
+  } catch (const ClipboardService::Failure&) {
+    taken = false;
+  }
+  if (!taken) {
+    // Saying nothing would tell the phone the text arrived.
+    std::string feature = "clipboard";
+    std::string reason = "The clipboard on this computer wouldn't take the text.";
+    co_await fail(session, std::move(feature), std::move(reason));
+  }
 }
 
 asio::awaitable<void> CommandDispatcher::on(Session& session, const Command::GetClipboard&) {
-  co_await unavailable(session, Unavailable::clipboard);
+  auto* clipboard = configuration_.services.clipboard.get();
+  if (clipboard == nullptr) {
+    co_await unavailable(session, Unavailable::clipboard);
+    co_return;
+  }
+  std::string text = (co_await clipboard->text()).value_or("");
+  if (text.size() > Clipboard::maxBytes) {
+    std::string feature = "clipboard";
+    std::string reason = "The Mac's clipboard holds too much text to send.";
+    co_await fail(session, std::move(feature), std::move(reason));
+    co_return;
+  }
+  Event event = Event::Clipboard{std::move(text)};
+  co_await reply(session, std::move(event));
 }
 
 asio::awaitable<void> CommandDispatcher::on(Session& session, const Command::GetShortcuts&) {

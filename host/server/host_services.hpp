@@ -3,6 +3,9 @@
 #include <memory>
 #include <vector>
 
+#include "host/input/laser_pointer_service.hpp"
+#include "host/services/clipboard/clipboard_service.hpp"
+#include "host/services/presentation/presentation_service.hpp"
 #include "host/services/screen_preview/screen_preview_service.hpp"
 #include "kit/wire/event.hpp"
 
@@ -13,6 +16,9 @@ namespace glidemate::host {
 // a test, with fakes); one that this desktop cannot offer stays empty, and
 // its commands are answered with a fixed "not available" sentence.
 struct HostServices {
+  std::unique_ptr<ClipboardService> clipboard;
+  std::unique_ptr<PresentationService> presentation;
+  std::unique_ptr<LaserPointerService> laser;
   // Captures the screen for phones that watch it.
   std::unique_ptr<ScreenPreviewService> screenPreview;
 

@@ -6,16 +6,19 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "kit/input/touch_classifier.hpp"
 #include "kit/input/touch_trace_parser.hpp"
+#include "tests/host/services/screen_preview/jpeg_image.hpp"
 #include "tests/support/child_process.hpp"
 #include "tests/support/temp_dir.hpp"
-#include "tests/host/services/screen_preview/jpeg_image.hpp"
+#include "tests/support/test_window.hpp"
 #include "tests/support/x_painter.hpp"
 #include "tests/support/x_pointer.hpp"
+#include "tests/support/x_screen.hpp"
 #include "tests/support/xvfb_display.hpp"
 
 namespace glidemate {
@@ -153,7 +156,7 @@ class HostProgramOnX : public ::testing::Test {
  protected:
   explicit HostProgramOnX(int width = host::testing::XvfbDisplay::width,
                           int height = host::testing::XvfbDisplay::height)
-      : xvfb(width, height) {}
+      : xvfb({.screenFile = true, .screenWidth = width, .screenHeight = height}) {}
 
   host::testing::XvfbDisplay xvfb;
   testing::XPointer pointer{xvfb.name()};
@@ -162,6 +165,8 @@ class HostProgramOnX : public ::testing::Test {
   std::string address;
 
   void SetUp() override {
+    // For the other X clients the tests run.
+    setenv("DISPLAY", xvfb.name().c_str(), 1);
     host = std::make_unique<ChildProcess>(
         std::vector<std::string>{GLIDEMATE_HOST_BIN, "--no-advertise", "--json", "--input", "x11",
                                  "--data-dir", dir / "host"},
@@ -179,6 +184,30 @@ class HostProgramOnX : public ::testing::Test {
     std::vector<std::string> argv{GLIDEMATE_PHONE_BIN, "--data-dir", dir / "phone"};
     argv.insert(argv.end(), args.begin(), args.end());
     return argv;
+  }
+
+  // The events a phone printed in answer to one command sent as JSON.
+  std::vector<nlohmann::json> events(const std::string& command) {
+    const auto sent = runProgram(phone({"send", address, command}));
+    EXPECT_EQ(sent.status, 0) << sent.err;
+    std::vector<nlohmann::json> out;
+    std::istringstream lines(sent.out);
+    for (std::string line; std::getline(lines, line);) {
+      const auto json = nlohmann::json::parse(line, nullptr, false);
+      // Leave out the greeting every phone gets.
+      if (json.contains("event") && !json["event"].contains("threeFingerDragEnabled") &&
+          !json["event"].contains("keepAwake")) {
+        out.push_back(json["event"]);
+      }
+    }
+    return out;
+  }
+
+  // Waits for `done` while other processes work; the limit only keeps a
+  // broken test from hanging.
+  static bool eventually(const std::function<bool()>& done) {
+    for (int i = 0; i < 3000 && !done(); ++i) usleep(10'000);
+    return done();
   }
 
   // The pointer once it has left `from`: a move may still be on its way when
@@ -237,6 +266,44 @@ TEST_F(HostProgramOnX, ReplayedTraceMovesThePointer) {
   const auto now = pointerAwayFrom({400, 400});
   EXPECT_NEAR(now.x, expectedX, 1.0);
   EXPECT_NEAR(now.y, expectedY, 1.0);
+}
+
+// The clipboard between a phone and another X program, through the host.
+TEST_F(HostProgramOnX, ClipboardTravelsBetweenThePhoneAndOtherPrograms) {
+  const std::string text = "Gr\u00fc\u00dfe, \u20ac5 \U0001F44B";
+  EXPECT_TRUE(events(nlohmann::json{{"setClipboard", {{"_0", text}}}}.dump()).empty());
+  const auto read = runProgram({X_CLIPBOARD_PEER, "read"});
+  EXPECT_EQ(read.status, 0) << read.err;
+  EXPECT_EQ(read.out, text);
+
+  const auto tooLong = events(nlohmann::json{{"setClipboard", {{"_0", std::string(30001, 'x')}}}}.dump());
+  ASSERT_EQ(tooLong.size(), 1U);
+  EXPECT_EQ(tooLong[0]["failed"]["reason"], "That's too much text to send in one go.");
+
+  std::ofstream(dir / "theirs") << "copied elsewhere \u2713";
+  ChildProcess owner({X_CLIPBOARD_PEER, "own", dir / "theirs"}, {}, true);
+  ASSERT_EQ(owner.readLine(), "owned");
+  const auto got = events(R"({"getClipboard":{}})");
+  ASSERT_EQ(got.size(), 1U);
+  EXPECT_EQ(got[0]["clipboard"]["_0"], "copied elsewhere \u2713");
+}
+
+// The cursor hidden under the laser dot shows again when the host stops,
+// while the phone that raised the dot is still connected.
+TEST_F(HostProgramOnX, TheCursorComesBackWhenTheHostStopsWithTheDotUp) {
+  host::testing::TestWindow page(xvfb.name(), {.width = host::testing::XvfbDisplay::width,
+                                               .height = host::testing::XvfbDisplay::height});
+  pointer.warpTo({500, 400});
+  const auto cursorShows = [&] { return host::testing::cursorShowsAt(xvfb.screenFile(), 500, 400); };
+  ASSERT_TRUE(eventually(cursorShows));
+
+  ChildProcess presenter(phone({"send", address, R"({"setLaserPointer":{"_0":"red"}})", "--wait", "60000"}), {}, true);
+  const auto dots = [&] { return host::testing::windowsOfClass(xvfb.name(), "Glidemate").size(); };
+  EXPECT_TRUE(eventually([&] { return !cursorShows() && dots() == 1; }));
+
+  EXPECT_EQ(host->stop(), 0);
+  // The server cleans up after a client that left in its own time.
+  EXPECT_TRUE(eventually([&] { return cursorShows() && dots() == 0; }));
 }
 
 // The phone watching the screen of a 1440 × 900 X server that a test

@@ -52,7 +52,7 @@ class LineLog final : public Logger {
 // service capturing it.
 class X11CaptureTest : public ::testing::Test {
  protected:
-  explicit X11CaptureTest(int width = 1440, int height = 900) : xvfb(width, height), painter(xvfb.name()) {}
+  explicit X11CaptureTest(int width = 1440, int height = 900) : xvfb({.screenWidth = width, .screenHeight = height}), painter(xvfb.name()) {}
 
   void makeService(bool sharedMemory = true) {
     service = std::make_unique<ScreenPreviewService>(
