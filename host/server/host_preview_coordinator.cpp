@@ -100,6 +100,7 @@ asio::awaitable<void> HostPreviewCoordinator::setScreenPreview(std::shared_ptr<S
   // Only the asking session leaves; others that joined the same start
   // meanwhile get its answer from their own request.
   endPreview(*session);
+  self.reset();
   std::string reason = captureFailure;
   co_await reply(session, std::move(reason));
 }
