@@ -7,9 +7,11 @@
 #include <asio/detached.hpp>
 #include <asio/io_context.hpp>
 #include <asio/redirect_error.hpp>
+#include <asio/signal_set.hpp>
 #include <asio/steady_timer.hpp>
 #include <asio/use_awaitable.hpp>
 #include <charconv>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -34,6 +36,7 @@
 #include "kit/transport/stream_transport.hpp"
 #include "phone/chunk_saver.hpp"
 #include "phone/phone_pairing.hpp"
+#include "phone/preview_frames.hpp"
 #include "phone/send_items.hpp"
 
 namespace {
@@ -53,6 +56,12 @@ constexpr const char* usage =
     "                                   then print what arrives for MS milliseconds (500)\n"
     "  replay HOST FILE [--wait MS]     replay a recorded touch trace through the trackpad\n"
     "                                   logic and send what it decides, as a phone app would\n"
+    "  preview HOST --out DIR [--mode screen|cursor] [--frames N]\n"
+    "                                   watch HOST's screen: write each frame to DIR as\n"
+    "                                   frame-00001.jpg, ... and print a line for it (name,\n"
+    "                                   size, bytes, time since the previous); stop after N\n"
+    "                                   frames or on Ctrl-C. --mode cursor: the 960 x 600\n"
+    "                                   window around the pointer (default: the whole screen)\n"
     "\n"
     "HOST is a host's name or id as browse shows it, or ADDRESS:PORT.\n"
     "ITEMs: ping | move DX DY | down left|right | up left|right | click left|right |\n"
@@ -88,6 +97,9 @@ struct Options {
   std::optional<std::string> until;
   double timeoutSeconds = 3;
   int waitMs = 500;
+  std::optional<std::string> out;
+  ScreenPreviewMode mode = ScreenPreviewMode::screen;
+  std::optional<int> frames;
   bool help = false;
   std::vector<std::string> positional;
 };
@@ -121,6 +133,25 @@ Options parseOptions(int argc, char** argv) {
       if (end == v.c_str() || *end != '\0' || !(o.timeoutSeconds > 0)) {
         throw UsageError("--timeout needs a positive number of seconds");
       }
+    } else if (arg == "--out") {
+      o.out = value();
+    } else if (arg == "--mode") {
+      const std::string v = value();
+      if (v == "screen") {
+        o.mode = ScreenPreviewMode::screen;
+      } else if (v == "cursor") {
+        o.mode = ScreenPreviewMode::cursor;
+      } else {
+        throw UsageError("--mode is screen or cursor");
+      }
+    } else if (arg == "--frames") {
+      const std::string v = value();
+      int n = 0;
+      const auto [end, error] = std::from_chars(v.data(), v.data() + v.size(), n);
+      if (error != std::errc() || end != v.data() + v.size() || n < 1) {
+        throw UsageError("--frames needs a number of frames, 1 or more");
+      }
+      o.frames = n;
     } else if (arg == "--wait") {
       const std::string v = value();
       const auto [end, error] = std::from_chars(v.data(), v.data() + v.size(), o.waitMs);
@@ -350,6 +381,42 @@ asio::awaitable<void> connectAndSend(AvahiDnsSd& dnsSd, std::string host, Identi
   co_await sendItems(session, std::move(items), std::move(listening));
 }
 
+// Asks for the screen preview and keeps every frame until `frames` have
+// come (or forever), or until `stop` is closed.
+asio::awaitable<void> watchScreen(AvahiDnsSd& dnsSd, std::string host, Identity self,
+                                  std::shared_ptr<phone::PhonePairing> pairing,
+                                  std::chrono::steady_clock::duration timeout, ScreenPreviewMode mode,
+                                  std::optional<int> frames, std::filesystem::path out,
+                                  std::shared_ptr<std::shared_ptr<Session>> current) {
+  const Target target = co_await findHost(dnsSd, host, timeout);
+  auto session = co_await connect(target, self, pairing);
+  *current = session;
+  auto incoming = session->messages();
+  phone::PreviewFrames kept(out, std::chrono::steady_clock::now());
+  const Message ask = Message::Command{Command::SetScreenPreview{mode}};
+  co_await session->send(ask);
+  while (!frames || kept.count() < *frames) {
+    auto message = co_await incoming.next();
+    if (!message) {
+      if (session->isClosed() && !frames) break;  // Ctrl-C
+      throw std::runtime_error(target.label + " ended the session");
+    }
+    if (const auto* chunk = std::get_if<Message::AppIconChunk>(&message->value)) {
+      if (auto line = kept.accept(*chunk, std::chrono::steady_clock::now())) std::cout << *line << std::endl;
+      continue;
+    }
+    // Only frames are printed; the host's other news is not asked for here.
+    const auto* event = std::get_if<Message::Event>(&message->value);
+    const auto* failed = event ? std::get_if<Event::Failed>(&event->event.value) : nullptr;
+    if (failed && failed->command == "screenPreview") throw std::runtime_error(target.label + " said: " + failed->reason);
+  }
+  if (!session->isClosed()) {
+    const Message off = Message::Command{Command::SetScreenPreview{ScreenPreviewMode::off}};
+    co_await session->send(off);
+    session->close();
+  }
+}
+
 int run(const Options& o) {
   if (o.positional.empty()) throw UsageError("no command given");
   const std::string command = o.positional.front();
@@ -429,6 +496,33 @@ int run(const Options& o) {
     auto pairing = std::make_shared<phone::PhonePairing>(store, nullptr);
     spawn(connectAndSend(dnsSd, args[0], me, pairing, timeout, std::move(messages),
                          Listening{std::chrono::milliseconds(o.waitMs), o.saveChunks, o.until}));
+  } else if (command == "preview") {
+    if (args.size() != 1) throw UsageError("preview needs one HOST");
+    if (!o.out) throw UsageError("preview needs --out DIR, the folder for the frames");
+    const Identity me = identity(o, defaults);
+    auto pairing = std::make_shared<phone::PhonePairing>(store, nullptr);
+    auto current = std::make_shared<std::shared_ptr<Session>>();
+    // Ctrl-C ends the session; the frames so far stay.
+    auto signals = std::make_shared<asio::signal_set>(io, SIGINT, SIGTERM);
+    signals->async_wait([current, &io](const asio::error_code& error, int) {
+      if (error) return;
+      if (*current) {
+        (*current)->close();
+      } else {
+        io.stop();  // still connecting: nothing to end cleanly
+      }
+    });
+    spawn([](AvahiDnsSd& d, std::string host, Identity self, std::shared_ptr<phone::PhonePairing> p,
+             std::chrono::steady_clock::duration t, ScreenPreviewMode mode, std::optional<int> frames,
+             std::filesystem::path out, std::shared_ptr<std::shared_ptr<Session>> session,
+             std::shared_ptr<asio::signal_set> s) -> asio::awaitable<void> {
+      // The signal wait must not keep the program running once this ends.
+      struct CancelOnExit {
+        std::shared_ptr<asio::signal_set> signals;
+        ~CancelOnExit() { signals->cancel(); }
+      } cancelOnExit{s};
+      co_await watchScreen(d, host, self, p, t, mode, frames, out, session);
+    }(dnsSd, args[0], me, pairing, timeout, o.mode, o.frames, *o.out, current, signals));
   } else {
     throw UsageError("unknown command '" + command + "'");
   }

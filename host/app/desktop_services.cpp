@@ -9,6 +9,7 @@
 #include "host/services/now_playing/curl/curl_artwork_fetcher.hpp"
 #include "host/services/now_playing/mpris/mpris_player_backend.hpp"
 #include "host/services/presentation/x11/x11_presentation_backend.hpp"
+#include "host/services/screen_preview/x11/x11_screen_capture.hpp"
 #include "host/x11/x11_desktop_connection.hpp"
 
 namespace glidemate::host {
@@ -18,12 +19,18 @@ namespace {
 // $DISPLAY; none of them without one.
 void addX11Services(HostServices& services, const asio::any_io_executor& executor, X11EventPoster* poster,
                     Logger& logger) {
+  // The capture connects when a phone first asks to watch the screen; on a
+  // desktop without an X server (Wayland alone) that phone is told the
+  // capture could not start.
+  services.screenPreview =
+      std::make_unique<ScreenPreviewService>(executor, std::make_unique<X11ScreenCapture>(), logger);
   std::shared_ptr<X11DesktopConnection> connection;
   try {
     connection = X11DesktopConnection::open(executor);
   } catch (const std::exception& e) {
     logger.log("desktop", std::string("No display for the clipboard, presentations and the laser pointer (") +
-                              e.what() + "); phones are told they are not available");
+                              e.what() + "); phones are told they are not available, and that the screen " +
+                              "cannot be captured");
     return;
   }
   services.clipboard = std::make_unique<X11ClipboardService>(connection);

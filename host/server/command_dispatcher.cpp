@@ -208,8 +208,13 @@ asio::awaitable<void> CommandDispatcher::on(Session& session, const Command::Lau
   co_await unavailable(session, Unavailable::launchApp);
 }
 
-asio::awaitable<void> CommandDispatcher::on(Session& session, const Command::SetScreenPreview&) {
-  co_await unavailable(session, Unavailable::screenPreview);
+asio::awaitable<void> CommandDispatcher::on(Session& session, const Command::SetScreenPreview& command) {
+  if (!configuration_.services.screenPreview || configuration_.preview == nullptr) {
+    co_await unavailable(session, Unavailable::screenPreview);
+    co_return;
+  }
+  auto viewer = session.shared_from_this();
+  co_await configuration_.preview->setScreenPreview(std::move(viewer), command.value);
 }
 
 asio::awaitable<void> CommandDispatcher::on(Session& session, const Command::Presentation& command) {

@@ -7,6 +7,7 @@
 #include <set>
 #include <string>
 
+#include "host/server/host_preview_coordinator.hpp"
 #include "host/server/host_services.hpp"
 #include "host/server/input_services.hpp"
 #include "host/server/observable.hpp"
@@ -47,6 +48,8 @@ class CommandDispatcher {
     Sleep sleep = steadySleep;
     // Shows the user where to let this program control `app`.
     std::function<void(const std::string& app)> openAutomationSettings = {};
+    // Who watches the screen; used while the services have a screen preview.
+    HostPreviewCoordinator* preview = nullptr;
   };
 
   explicit CommandDispatcher(Configuration configuration);

@@ -86,6 +86,23 @@ HostServer::HostServer(asio::any_io_executor executor, Configuration configurati
                                                    configuration_.frames,
                                                    [] { return std::chrono::steady_clock::now(); })),
       services_(std::move(services)),
+      preview_(HostPreviewCoordinator::make(
+          executor_, services_.screenPreview.get(),
+          HostPreviewCoordinator::Directory{
+              .peerIdOf = [this](const Session& session) -> std::optional<std::string> {
+                for (const auto& l : live_) {
+                  if (l.session.get() == &session) return l.peerId;
+                }
+                return std::nullopt;
+              },
+              .peerEntry = [this](const std::string& peerId) -> std::optional<ConnectedPeer> {
+                for (const auto& p : *peers) {
+                  if (p.id == peerId) return p;
+                }
+                return std::nullopt;
+              },
+          },
+          configuration_.clock, configuration_.logger)),
       commands_(CommandDispatcher::Configuration{
           .services = services_,
           .input = input_.get(),
@@ -93,8 +110,11 @@ HostServer::HostServer(asio::any_io_executor executor, Configuration configurati
           .broadcast = [this](const Event& event) { broadcast(event); },
           .sleep = configuration_.sleep,
           .openAutomationSettings = configuration_.openAutomationSettings,
+          .preview = preview_.get(),
       }),
-      dispatcher_(input_.get(), commands_) {}
+      dispatcher_(input_.get(), commands_) {
+  previewFollowsPeers_ = peers.observe([this](const auto&) { preview_->refreshViewers(); });
+}
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
 #endif
@@ -125,22 +145,7 @@ std::vector<std::shared_ptr<Session>> HostServer::liveSessions() const {
   return out;
 }
 
-void HostServer::spawn(asio::awaitable<void> work) {
-  const std::uint64_t id = nextTaskId_++;
-  std::weak_ptr<HostServer> weak = weak_from_this();
-  auto wrapped = [](asio::awaitable<void> inner, std::weak_ptr<HostServer> server,
-                    std::uint64_t taskId) -> asio::awaitable<void> {
-    co_await std::move(inner);
-    // Drop the finished task later: destroying it here would cancel the
-    // coroutine that is still running this line.
-    if (auto s = server.lock()) {
-      asio::post(s->executor_, [server, taskId] {
-        if (auto alive = server.lock()) alive->tasks_.erase(taskId);
-      });
-    }
-  };
-  tasks_.emplace(id, Task(executor_, wrapped(std::move(work), weak, id)));
-}
+void HostServer::spawn(asio::awaitable<void> work) { tasks_.spawn(std::move(work)); }
 
 void HostServer::start() {
   if (listener_) return;
@@ -176,13 +181,15 @@ void HostServer::start() {
 }
 
 void HostServer::stop() {
-  tasks_.clear();
+  tasks_.cancelAll();
   usbTasks_.clear();
   usbmux_->stop();
   bleHost_->stop();
   // The state task is gone, so the peripheral's last word is not heard.
   bluetoothState.set(BLEPeripheralHost::State::idle);
   live_.clear();
+  // The sessions' clean-up will not run: their previews end here.
+  preview_->endAll();
   pendingHandshakes_ = 0;
   pendingBySource_.clear();
   if (listener_) {
@@ -338,6 +345,7 @@ void HostServer::removePeerEntry(const std::string& peerId) {
 
 void HostServer::removeSession(const Session& session) {
   std::erase_if(live_, [&](const LiveSession& l) { return l.session.get() == &session; });
+  preview_->stopPreview(session);
 }
 
 void HostServer::closeSessionsOf(const std::string& peerId) {

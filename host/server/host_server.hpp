@@ -15,7 +15,9 @@
 #include "host/input/event_poster.hpp"
 #include "host/input/frame_clock.hpp"
 #include "host/server/command_dispatcher.hpp"
+#include "host/server/connected_peer.hpp"
 #include "host/server/host_clock.hpp"
+#include "host/server/host_preview_coordinator.hpp"
 #include "host/server/host_services.hpp"
 #include "host/server/input_services.hpp"
 #include "host/server/host_pairing_coordinator.hpp"
@@ -24,6 +26,7 @@
 #include "host/server/user_defaults.hpp"
 #include "kit/runtime/logger.hpp"
 #include "kit/runtime/task.hpp"
+#include "kit/runtime/task_set.hpp"
 #include "kit/session/session.hpp"
 #include "kit/transport/ble/ble_peripheral_host.hpp"
 #include "kit/transport/ble/unsupported_ble_peripheral_manager.hpp"
@@ -41,13 +44,7 @@ namespace glidemate::host {
 // on the main executor.
 class HostServer : public std::enable_shared_from_this<HostServer> {
  public:
-  struct ConnectedPeer {
-    std::string id;
-    std::string name;
-    TransportKind transport;
-    std::chrono::system_clock::time_point connectedAt;
-    bool operator==(const ConnectedPeer&) const = default;
-  };
+  using ConnectedPeer = host::ConnectedPeer;
 
   // What happened to a connection, for status displays; the lists above
   // say what is, these say what just happened.
@@ -122,6 +119,8 @@ class HostServer : public std::enable_shared_from_this<HostServer> {
   MessageDispatcher& dispatcher() { return dispatcher_; }
   CommandDispatcher& commands() { return commands_; }
   HostServices& services() { return services_; }
+  // Who watches the screen, and the preview's starting, stopping and frames.
+  HostPreviewCoordinator& preview() { return *preview_; }
   // Null when the host has no event poster.
   InputServices* input() { return input_.get(); }
   // The established sessions, in order of connection.
@@ -176,14 +175,13 @@ class HostServer : public std::enable_shared_from_this<HostServer> {
   std::string hostName_;
   std::unique_ptr<InputServices> input_;
   HostServices services_;
+  std::shared_ptr<HostPreviewCoordinator> preview_;
   CommandDispatcher commands_;
   MessageDispatcher dispatcher_;
   std::unique_ptr<LANListener> listener_;
   std::vector<LiveSession> live_;
-  // Per-connection and observer tasks; a finished connection's task is
-  // dropped so that the map does not grow with every phone that came.
-  std::map<std::uint64_t, Task> tasks_;
-  std::uint64_t nextTaskId_ = 0;
+  // Per-connection and observer tasks.
+  TaskSet tasks_{executor_};
   std::size_t pendingHandshakes_ = 0;
   std::map<std::string, std::size_t> pendingBySource_;
   std::shared_ptr<USBMuxClient> usbmux_ =
@@ -192,6 +190,7 @@ class HostServer : public std::enable_shared_from_this<HostServer> {
       std::make_unique<BLEPeripheralHost>(executor_, hostName_, configuration_.bluetoothManager);
   // One redialling task per attached cable device.
   std::map<std::uint32_t, Task> usbTasks_;
+  Observable<std::vector<ConnectedPeer>>::Subscription previewFollowsPeers_;
 };
 
 }  // namespace glidemate::host

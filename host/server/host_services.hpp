@@ -10,6 +10,7 @@
 #include "host/services/battery/battery_service.hpp"
 #include "host/services/bluetooth/bluetooth_service.hpp"
 #include "host/services/now_playing/now_playing_service.hpp"
+#include "host/services/screen_preview/screen_preview_service.hpp"
 #include "kit/wire/event.hpp"
 
 namespace glidemate::host {
@@ -27,6 +28,8 @@ struct HostServices {
   std::unique_ptr<BluetoothService> bluetooth;
   // What the desktop's media players are playing; their keys.
   std::unique_ptr<NowPlayingService> nowPlaying;
+  // Captures the screen for phones that watch it.
+  std::unique_ptr<ScreenPreviewService> screenPreview;
 
   // The settings a phone mirrors, sent to it first thing after its
   // handshake: three-finger drag, then keep-awake.

@@ -21,3 +21,4 @@
 #include "kit/runtime/async_stream.hpp"
 #include "kit/runtime/notifier.hpp"
 #include "kit/runtime/task.hpp"
+#include "kit/runtime/task_set.hpp"

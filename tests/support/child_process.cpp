@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <algorithm>
 #include <cstring>
 #include <utility>
 #include <stdexcept>

@@ -1,5 +1,7 @@
 #include "tests/support/xvfb_display.hpp"
 
+#include <signal.h>
+
 #include <stdexcept>
 
 namespace glidemate::host::testing {
@@ -8,8 +10,8 @@ XvfbDisplay::XvfbDisplay(const Options& options) {
   // -displayfd: Xvfb finds a free display number and writes it to our pipe
   // once it is ready for clients, so there is nothing to wait for but that.
   std::vector<std::string> argv{"Xvfb", "-displayfd", "1", "-screen", "0",
-                                std::to_string(width) + "x" + std::to_string(height) + "x24", "-nolisten", "tcp",
-                                "-noreset"};
+                                std::to_string(options.screenWidth) + "x" + std::to_string(options.screenHeight) + "x24",
+                                "-nolisten", "tcp", "-noreset"};
   if (options.screenFile) {
     dir_ = std::make_unique<glidemate::testing::TempDir>();
     argv.insert(argv.end(), {"-fbdir", dir_->path().string()});
@@ -19,6 +21,11 @@ XvfbDisplay::XvfbDisplay(const Options& options) {
   const std::string number = server_->readLine();
   if (number.empty()) throw std::runtime_error("Xvfb did not start");
   name_ = ":" + number;
+}
+
+void XvfbDisplay::kill() {
+  if (server_) ::kill(server_->pid(), SIGKILL);
+  server_.reset();
 }
 
 }  // namespace glidemate::host::testing

@@ -12,6 +12,7 @@ namespace glidemate::host::testing {
 
 class XvfbDisplay {
  public:
+  // The screen's size unless another is asked for.
   static constexpr int width = 1280;
   static constexpr int height = 800;
 
@@ -19,6 +20,8 @@ class XvfbDisplay {
     // Keep the screen in a file, where the cursor shows as drawn (the
     // server's own image requests leave it out).
     bool screenFile = false;
+    int screenWidth = width;
+    int screenHeight = height;
   };
 
   // Blocks until the server accepts connections; throws if it can't start.
@@ -27,6 +30,9 @@ class XvfbDisplay {
   const std::string& name() const { return name_; }
   // The screen's file (XWD format); empty without Options::screenFile.
   const std::string& screenFile() const { return screenFile_; }
+  int processId() const { return server_ ? server_->pid() : -1; }
+  // Ends the server at once, as a crash would; the display is gone after.
+  void kill();
 
  private:
   std::unique_ptr<glidemate::testing::TempDir> dir_;

@@ -10,16 +10,19 @@
 #include <iterator>
 #include <sstream>
 #include <nlohmann/json.hpp>
+#include <sstream>
 
 #include "kit/input/touch_classifier.hpp"
 #include "kit/input/touch_trace_parser.hpp"
+#include "tests/host/services/screen_preview/jpeg_image.hpp"
 #include "tests/support/child_process.hpp"
 #include "tests/support/mpris_players.hpp"
 #include "tests/support/temp_dir.hpp"
 #include "tests/support/test_images.hpp"
 #include "tests/support/test_window.hpp"
-#include "tests/support/x_screen.hpp"
+#include "tests/support/x_painter.hpp"
 #include "tests/support/x_pointer.hpp"
+#include "tests/support/x_screen.hpp"
 #include "tests/support/xvfb_display.hpp"
 
 namespace glidemate {
@@ -155,7 +158,11 @@ TEST_F(HostProgramTest, BadCommandsAndArgumentsAreExplained) {
 // A host driving a private X server, and a phone already paired with it.
 class HostProgramOnX : public ::testing::Test {
  protected:
-  host::testing::XvfbDisplay xvfb{{.screenFile = true}};
+  explicit HostProgramOnX(int width = host::testing::XvfbDisplay::width,
+                          int height = host::testing::XvfbDisplay::height)
+      : xvfb({.screenFile = true, .screenWidth = width, .screenHeight = height}) {}
+
+  host::testing::XvfbDisplay xvfb;
   testing::XPointer pointer{xvfb.name()};
   TempDir dir;
   std::unique_ptr<ChildProcess> host;
@@ -301,6 +308,77 @@ TEST_F(HostProgramOnX, TheCursorComesBackWhenTheHostStopsWithTheDotUp) {
   EXPECT_EQ(host->stop(), 0);
   // The server cleans up after a client that left in its own time.
   EXPECT_TRUE(eventually([&] { return cursorShows() && dots() == 0; }));
+}
+
+// The phone watching the screen of a 1440 × 900 X server that a test
+// client painted, through the host program.
+class HostProgramPreview : public HostProgramOnX {
+ protected:
+  HostProgramPreview() : HostProgramOnX(1440, 900) {}
+
+  // The frames a `preview` run kept, decoded.
+  host::testing::JpegImage frame(const std::string& folder, int number) {
+    char name[32];
+    std::snprintf(name, sizeof name, "frame-%05d.jpg", number);
+    std::ifstream file(dir / folder + "/" + name, std::ios::binary);
+    const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    return host::testing::JpegImage(bytes);
+  }
+};
+
+TEST_F(HostProgramPreview, ThePhoneKeepsFramesOfWhatIsOnTheScreen) {
+  testing::XPainter painter(xvfb.name());
+  painter.fill(0, 0, 720, 900, 0xd02020);
+  painter.fill(720, 0, 720, 900, 0x2040d0);
+  painter.fill(1100, 600, 40, 40, 0xe0e020);
+  pointer.warpTo({1020, 520});
+
+  ChildProcess watching(phone({"preview", address, "--frames", "2", "--out", dir / "whole"}), {}, true);
+  // One line a frame: its file, size, bytes and the time since the last.
+  std::istringstream first(watching.readLine());
+  std::string name;
+  std::string size;
+  std::size_t bytes = 0;
+  first >> name >> size >> bytes;
+  EXPECT_EQ(name, "frame-00001.jpg");
+  EXPECT_EQ(size, "1280x800");
+  EXPECT_EQ(bytes, std::filesystem::file_size(dir / "whole/frame-00001.jpg"));
+  const auto screen = frame("whole", 1);
+  EXPECT_TRUE(screen.near(300, 400, host::testing::rgbOf(0xd02020)));
+  EXPECT_TRUE(screen.near(1000, 200, host::testing::rgbOf(0x2040d0)));
+
+  // A still screen sends nothing more; a change is the next frame.
+  painter.fill(0, 0, 720, 900, 0x20c020);
+  EXPECT_EQ(watching.readLine().rfind("frame-00002.jpg 1280x800 ", 0), 0U);
+  EXPECT_EQ(watching.wait(), 0);
+  EXPECT_TRUE(frame("whole", 2).near(300, 400, host::testing::rgbOf(0x20c020)));
+
+  // Around the pointer, kept inside the screen: the window from 480,220
+  // shows the block at 620,380.
+  const auto around = runProgram(phone({"preview", address, "--mode", "cursor", "--frames", "1", "--out", dir / "cursor"}));
+  ASSERT_EQ(around.status, 0) << around.err;
+  const auto cropped = frame("cursor", 1);
+  EXPECT_EQ(cropped.width(), 960);
+  EXPECT_EQ(cropped.height(), 600);
+  EXPECT_TRUE(cropped.near(640, 400, host::testing::rgbOf(0xe0e020)));
+  EXPECT_TRUE(cropped.near(100, 300, host::testing::rgbOf(0x20c020)));
+  EXPECT_TRUE(cropped.near(900, 300, host::testing::rgbOf(0x2040d0)));
+}
+
+TEST(HostProgram, WithoutAnXServerThePhoneHearsTheScreenCannotBeCaptured) {
+  TempDir dir;
+  ChildProcess host({GLIDEMATE_HOST_BIN, "--no-advertise", "--json", "--input", "none", "--data-dir", dir / "host"},
+                    {"DISPLAY=", "WAYLAND_DISPLAY=wayland-0"}, true, true);
+  const auto listening = nlohmann::json::parse(host.readLineContaining("\"listening\""));
+  const std::string address = "127.0.0.1:" + std::to_string(listening["port"].get<int>());
+  const std::vector<std::string> phone{GLIDEMATE_PHONE_BIN, "--data-dir", dir / "phone"};
+  ChildProcess pairing({phone[0], phone[1], phone[2], "pair", address}, {}, true, true);
+  pairing.writeLine(nlohmann::json::parse(host.readLineContaining("\"pairingCode\""))["code"]);
+  ASSERT_EQ(pairing.wait(), 0);
+
+  const auto watched = runProgram({phone[0], phone[1], phone[2], "preview", address, "--out", dir / "frames"});
+  EXPECT_EQ(watched.status, 1);
+  EXPECT_NE(watched.err.find("said: The Mac could not start capturing its screen."), std::string::npos) << watched.err;
 }
 
 TEST(HostProgram, ReplayNamesTheBadLine) {
