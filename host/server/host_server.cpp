@@ -84,7 +84,12 @@ HostServer::HostServer(asio::any_io_executor executor, Configuration configurati
                  : std::make_unique<InputServices>(*configuration_.poster, executor_,
                                                    configuration_.frames,
                                                    [] { return std::chrono::steady_clock::now(); })),
-      dispatcher_(input_.get()) {}
+      dispatcher_(input_.get()) {
+  // A code taken down ("Not me", or replaced) must not pair the handshake
+  // that still holds it.
+  codeWatch_ = pairing.activeCode.observe(
+      [this](const std::optional<PairingCode>& active) { handshakes_.closeHoldersOtherThan(active); });
+}
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
 #endif
@@ -162,6 +167,7 @@ void HostServer::start() {
 void HostServer::stop() {
   tasks_.clear();
   usbTasks_.clear();
+  handshakes_.closeAll();
   usbmux_->stop();
   bleHost_->stop();
   // The state task is gone, so the peripheral's last word is not heard.
@@ -204,13 +210,15 @@ asio::awaitable<void> HostServer::serveConnection(std::weak_ptr<HostServer> weak
   const std::string kindText(rawValue(kind));
   const std::optional<std::string> source = transport->remoteHost();
   std::shared_ptr<Session> session;
+  HandshakeRegistry::Id handshake = 0;
   {
     auto self = weak.lock();
     if (!self) co_return;
+    auto pairing = std::make_shared<SourcedPairing>(weak, transport);
     session = Session::make(self->executor_, transport, Session::Role::host,
-                            PeerInfo{self->hostId_, self->hostName_},
-                            std::make_shared<SourcedPairing>(weak, transport), std::nullopt,
+                            PeerInfo{self->hostId_, self->hostName_}, pairing, std::nullopt,
                             self->configuration_.handshakeTimeout);
+    handshake = self->handshakes_.enter(session, pairing);
     ++self->pendingHandshakes_;
     if (source) ++self->pendingBySource_[*source];
     self->log("Session over " + kindText + ": handshake starting");
@@ -219,11 +227,13 @@ asio::awaitable<void> HostServer::serveConnection(std::weak_ptr<HostServer> weak
   struct PendingGuard {
     std::weak_ptr<HostServer> server;
     std::optional<std::string> source;
+    HandshakeRegistry::Id handshake;
     bool released = false;
     void release() {
       if (released) return;
       released = true;
       if (auto s = server.lock()) {
+        s->handshakes_.leave(handshake);
         if (s->pendingHandshakes_ > 0) --s->pendingHandshakes_;
         if (!source) return;
         auto it = s->pendingBySource_.find(*source);
@@ -231,7 +241,7 @@ asio::awaitable<void> HostServer::serveConnection(std::weak_ptr<HostServer> weak
       }
     }
     ~PendingGuard() { release(); }
-  } pending{weak, source};
+  } pending{weak, source, handshake};
   struct CloseOnExit {
     std::shared_ptr<Session> session;
     ~CloseOnExit() { session->close(); }
@@ -312,6 +322,7 @@ void HostServer::removeSession(const Session& session) {
 }
 
 void HostServer::closeSessionsOf(const std::string& peerId) {
+  handshakes_.closePeer(peerId);
   for (const auto& l : live_) {
     if (l.peerId == peerId) l.session->close();
   }
@@ -320,6 +331,7 @@ void HostServer::closeSessionsOf(const std::string& peerId) {
 void HostServer::setPaused(bool paused) {
   isPaused.set(paused);
   if (!paused) return;
+  handshakes_.closeAll();
   for (const auto& l : live_) l.session->close();
 }
 

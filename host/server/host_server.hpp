@@ -15,8 +15,9 @@
 #include "host/input/event_poster.hpp"
 #include "host/input/frame_clock.hpp"
 #include "host/server/host_clock.hpp"
-#include "host/server/input_services.hpp"
+#include "host/server/handshake_registry.hpp"
 #include "host/server/host_pairing_coordinator.hpp"
+#include "host/server/input_services.hpp"
 #include "host/server/message_dispatcher.hpp"
 #include "host/server/observable.hpp"
 #include "host/server/user_defaults.hpp"
@@ -173,6 +174,10 @@ class HostServer : public std::enable_shared_from_this<HostServer> {
   // dropped so that the map does not grow with every phone that came.
   std::map<std::uint64_t, Task> tasks_;
   std::uint64_t nextTaskId_ = 0;
+  // Connections still in their handshake; ended when the user pauses, turns
+  // their phone away or takes their code down.
+  HandshakeRegistry handshakes_;
+  Observable<std::optional<PairingCode>>::Subscription codeWatch_;
   std::size_t pendingHandshakes_ = 0;
   std::map<std::string, std::size_t> pendingBySource_;
   std::shared_ptr<USBMuxClient> usbmux_ =

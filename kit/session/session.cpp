@@ -187,6 +187,14 @@ AsyncStream<Message> Session::messages() {
 
 bool Session::pass(const SessionInbound& inbound, StreamProducer<Message>& outlet) {
   SessionReceiver::Outcome outcome = receiver_.accept(*cipher_, inbound);
+  if (inbound.channel == Channel::unreliable) {
+    const auto* dropped = std::get_if<SessionReceiver::Dropped>(&outcome);
+    // Only a datagram that opened and passed the replay window shows where
+    // the phone really is; anyone on its network address could send the rest.
+    if (dropped == nullptr ? std::holds_alternative<SessionReceiver::Delivered>(outcome) : dropped->authentic) {
+      transport_->adoptDatagramSender(inbound.sender);
+    }
+  }
   if (auto* delivered = std::get_if<SessionReceiver::Delivered>(&outcome)) {
     outlet.yield(std::move(delivered->message));
   } else if (std::holds_alternative<SessionReceiver::Ended>(outcome)) {

@@ -17,6 +17,8 @@ namespace glidemate {
 struct SessionInbound {
   Record record;
   Channel channel = Channel::reliable;
+  // A datagram's source, as the transport numbered it.
+  std::uint32_t sender = 0;
   bool operator==(const SessionInbound&) const = default;
 };
 

@@ -60,6 +60,12 @@ struct Phone {
   KeychainStore store{phone::PhonePairing::service, keys};
   std::optional<PairingCode> typed;  // when set, typed instead of the shown code
   bool mistypes = false;             // types the shown code plus one
+  std::optional<PairingCode> lastTyped;
+  // Runs while the phone's user reads the code, before it is typed.
+  std::function<void()> whileTyping;
+  // Codes used up by failed pairings, kept between connections.
+  SpentPairingCodes spent;
+  std::optional<PairingCode> refused;
 };
 
 class HostServerTest : public ::testing::Test {
@@ -109,11 +115,19 @@ class HostServerTest : public ::testing::Test {
                                       std::string address = "10.0.0.2") {
     auto [phoneEnd, hostEnd] = InMemoryTransport::makePair(io.get_executor(), {.kind = kind});
     server->accept(std::make_shared<FromAddress>(hostEnd, address));
-    auto pairing = std::make_shared<phone::PhonePairing>(phone.store, [this, &phone](const PeerInfo&) {
-      const auto shown = server->pairing.activeCode.get();
-      if (phone.mistypes && shown) return PairingCode::fromValue((shown->value() + 1) % PairingCode::valueLimit);
-      return phone.typed ? phone.typed : shown;
-    });
+    auto pairing = std::make_shared<phone::PhonePairing>(
+        phone.store,
+        [this, &phone](const PeerInfo&) {
+          const auto shown = server->pairing.activeCode.get();
+          if (phone.whileTyping) phone.whileTyping();
+          if (phone.mistypes && shown) {
+            phone.lastTyped = PairingCode::fromValue((shown->value() + 1) % PairingCode::valueLimit);
+          } else {
+            phone.lastTyped = phone.typed ? phone.typed : shown;
+          }
+          return phone.lastTyped;
+        },
+        phone.spent);
     auto connection = std::make_shared<Connection>();
     connection->session = Session::make(io.get_executor(), phoneEnd, Session::Role::client,
                                         PeerInfo{phone.id, phone.name}, pairing);
@@ -129,6 +143,8 @@ class HostServerTest : public ::testing::Test {
       c->done = true;
     }(connection), asio::detached);
     EXPECT_TRUE(runUntil(io, [&] { return connection->done; }));
+    phone.spent = pairing->spentCodes();
+    phone.refused = pairing->refusedCode();
     return connection;
   }
 
@@ -190,6 +206,60 @@ TEST_F(HostServerTest, WrongCodeIsRefusedAndCounted) {
   EXPECT_EQ(c->error, "pairing code did not match");
   EXPECT_EQ(server->pairing.throttle().failures().size(), 1u);
   EXPECT_EQ(server->pairing.activeCode.get(), std::nullopt);
+}
+
+// A code that failed may have been learnt in part by whoever the phone
+// talked to; typed again, the phone keeps it to itself.
+TEST_F(HostServerTest, APhoneDoesNotOfferACodeThatFailedAgain) {
+  Phone ann("ANN", "Ann");
+  ann.mistypes = true;
+  EXPECT_EQ(connect(ann)->error, "pairing code did not match");
+  ASSERT_TRUE(ann.lastTyped);
+  ann.mistypes = false;
+  ann.typed = ann.lastTyped;
+  EXPECT_TRUE(connect(ann)->error);
+  EXPECT_EQ(ann.refused, ann.lastTyped);
+  // Nothing of the code went out: the host counted one wrong code, not two.
+  EXPECT_EQ(server->pairing.throttle().failures().size(), 1u);
+  EXPECT_TRUE(hostKeys.items.empty());
+}
+
+// The user stops a pairing on the host while the phone's user is typing
+// the code: the phone that goes on with that code is not let in, and no
+// key is kept on either side.
+TEST_F(HostServerTest, APairingStoppedOnTheHostDoesNotComplete) {
+  struct Case {
+    std::string name;
+    std::function<void(HostServer&)> stop;
+  };
+  const std::vector<Case> cases{
+      {"Not me", [](HostServer& s) { s.pairing.decline(); }},
+      {"pause", [](HostServer& s) { s.setPaused(true); }},
+      {"disconnect", [](HostServer& s) { s.disconnect("ANN"); }},
+      {"forget", [](HostServer& s) { s.forget("ANN"); }},
+  };
+  int address = 10;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Phone ann("ANN", "Ann");
+    ann.whileTyping = [&] { c.stop(*server); };
+    // A fresh source each time: "Not me" turns its source away.
+    const auto connection = connect(ann, TransportKind::lan, "10.0.1." + std::to_string(address++));
+    // The host hung up at once, rather than waiting to refuse the phone
+    // once the rounds were over.
+    ASSERT_TRUE(connection->error);
+    EXPECT_TRUE(*connection->error == HandshakeError::connectionClosed().what() ||
+                *connection->error == TransportError::closed().what())
+        << *connection->error;
+    EXPECT_FALSE(connection->session->isEstablished());
+    EXPECT_TRUE(hostKeys.items.empty());
+    EXPECT_TRUE(ann.keys.items.empty());
+    EXPECT_TRUE(server->liveSessions().empty());
+    // The host's side of the attempt ends too, and gives its code back.
+    EXPECT_TRUE(runUntil(io, [&] { return !server->pairing.activeCode->has_value(); }));
+    server->setPaused(false);
+    server->allow("ANN");
+  }
 }
 
 TEST_F(HostServerTest, SecondConnectionReplacesTheEntryAndTheLastEndRemovesIt) {

@@ -16,6 +16,11 @@ class FakePairingProvider final : public PairingProvider {
   std::map<std::string, SymmetricKey> keys;
   std::optional<PairingCode> code;
   std::optional<std::string> refusalText;
+  // What refusal() answers from its second call on, when set: the owner
+  // changed its mind while the handshake ran.
+  std::optional<std::string> lateRefusalText;
+  int refusalsAsked = 0;
+  bool codeActive = true;
   bool holdsAny = false;
   // "beginPairing <id>", "pairingSucceeded <id>", "pairingFailed <id>",
   // "pairingAttemptEnded <digits>", in the order they came.
@@ -46,8 +51,10 @@ class FakePairingProvider final : public PairingProvider {
     co_return;
   }
   asio::awaitable<std::optional<std::string>> refusal([[maybe_unused]] PeerInfo peer) override {
+    if (++refusalsAsked > 1 && lateRefusalText) co_return lateRefusalText;
     co_return refusalText;
   }
+  asio::awaitable<bool> pairingCodeIsActive([[maybe_unused]] PairingCode shown) override { co_return codeActive; }
   asio::awaitable<bool> holdsAnyLongTermKey() override { co_return holdsAny; }
 };
 

@@ -257,9 +257,11 @@ struct FailureCase {
   HandshakeError hostError;
   HandshakeError phoneError;
   std::vector<std::string> hostCalls;
+  std::vector<std::string> phoneCalls;
 };
 
 TEST_F(SessionTest, EachFailureEndsBothSidesWithTheMatchingErrorAndReason) {
+  const std::vector<std::string> phonePairingFailed{"beginPairing host-1", "pairingFailed host-1"};
   const std::vector<FailureCase> cases{
       {"a code that differs in bit 0",
        [](auto& p, auto& h) {
@@ -267,33 +269,57 @@ TEST_F(SessionTest, EachFailureEndsBothSidesWithTheMatchingErrorAndReason) {
          p.code = PairingCode::fromValue(123457);
        },
        "host-1", HandshakeError::pairingCodeMismatch(), HandshakeError::peerReported("pairing code did not match"),
-       {"beginPairing phone-1", "pairingFailed phone-1", "pairingAttemptEnded 123456"}},
+       {"beginPairing phone-1", "pairingFailed phone-1", "pairingAttemptEnded 123456"}, phonePairingFailed},
       {"a code that differs only in bit 19",
        [](auto& p, auto& h) {
          h.code = PairingCode::fromValue(999999);
          p.code = PairingCode::fromValue(999999 - (1 << 19));
        },
        "host-1", HandshakeError::pairingCodeMismatch(), HandshakeError::peerReported("pairing code did not match"),
-       {"beginPairing phone-1", "pairingFailed phone-1", "pairingAttemptEnded 999999"}},
+       {"beginPairing phone-1", "pairingFailed phone-1", "pairingAttemptEnded 999999"}, phonePairingFailed},
       {"the host refuses the phone", [](auto&, auto& h) { h.refusalText = "The host is paused"; }, "host-1",
-       HandshakeError::refused("The host is paused"), HandshakeError::peerReported("The host is paused"), {}},
+       HandshakeError::refused("The host is paused"), HandshakeError::peerReported("The host is paused"), {}, {}},
+      {"the host is paused while the phone pairs",
+       [](auto& p, auto& h) {
+         h.code = PairingCode::fromValue(123456);
+         p.code = PairingCode::fromValue(123456);
+         h.lateRefusalText = "The host is paused";
+       },
+       "host-1", HandshakeError::refused("The host is paused"), HandshakeError::peerReported("The host is paused"),
+       {"beginPairing phone-1", "pairingAttemptEnded 123456"}, phonePairingFailed},
+      {"the code is taken down while the phone pairs",
+       [](auto& p, auto& h) {
+         h.code = PairingCode::fromValue(123456);
+         p.code = PairingCode::fromValue(123456);
+         h.codeActive = false;
+       },
+       "host-1", HandshakeError::pairingRefused(), HandshakeError::peerReported("pairing refused"),
+       {"beginPairing phone-1", "pairingAttemptEnded 123456"}, phonePairingFailed},
+      {"a paired phone is turned away while it authenticates",
+       [](auto& p, auto& h) {
+         p.keys.emplace("host-1", keyOf(1));
+         h.keys.emplace("phone-1", keyOf(1));
+         h.lateRefusalText = "Turned away";
+       },
+       "host-1", HandshakeError::refused("Turned away"), HandshakeError::peerReported("Turned away"), {}, {}},
       {"the host has no code to show", [](auto&, auto&) {}, "host-1", HandshakeError::pairingRefused(),
-       HandshakeError::peerReported("pairing refused"), {"beginPairing phone-1"}},
+       HandshakeError::peerReported("pairing refused"), {"beginPairing phone-1"}, {}},
       {"the user typed no code", [](auto&, auto& h) { h.code = PairingCode::fromValue(1); }, "host-1",
        HandshakeError::peerReported("pairing refused"), HandshakeError::pairingRefused(),
-       {"beginPairing phone-1", "pairingAttemptEnded 000001"}},
+       {"beginPairing phone-1", "pairingAttemptEnded 000001"}, {"beginPairing host-1"}},
       {"the stored keys differ",
        [](auto& p, auto& h) {
          p.keys.emplace("host-1", keyOf(1));
          h.keys.emplace("phone-1", keyOf(2));
        },
-       "host-1", HandshakeError::authenticationFailed(), HandshakeError::peerReported("authentication failed"), {}},
+       "host-1", HandshakeError::authenticationFailed(), HandshakeError::peerReported("authentication failed"), {},
+       {}},
       {"the phone claims a key it does not hold for this host",
        [](auto& p, auto& h) {
          p.holdsAny = true;
          h.keys.emplace("phone-1", keyOf(2));
        },
-       std::nullopt, HandshakeError::peerReported("not paired"), HandshakeError::notPaired(), {}},
+       std::nullopt, HandshakeError::peerReported("not paired"), HandshakeError::notPaired(), {}, {}},
   };
   for (const FailureCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -307,6 +333,7 @@ TEST_F(SessionTest, EachFailureEndsBothSidesWithTheMatchingErrorAndReason) {
     EXPECT_EQ(handshakeError(hostOutcome.error), c.hostError);
     EXPECT_EQ(handshakeError(phoneOutcome.error), c.phoneError);
     EXPECT_EQ(hostProvider->calls, c.hostCalls);
+    EXPECT_EQ(phoneProvider->calls, c.phoneCalls);
     EXPECT_FALSE(host->isEstablished() || phone->isEstablished());
   }
 }
