@@ -167,14 +167,13 @@ void HostServer::start() {
 void HostServer::stop() {
   tasks_.clear();
   usbTasks_.clear();
+  cableRetry_.reset();
   handshakes_.closeAll();
   usbmux_->stop();
   bleHost_->stop();
   // The state task is gone, so the peripheral's last word is not heard.
   bluetoothState.set(BLEPeripheralHost::State::idle);
   live_.clear();
-  pendingHandshakes_ = 0;
-  pendingBySource_.clear();
   if (listener_) {
     listener_->stop();
     listener_.reset();
@@ -183,65 +182,67 @@ void HostServer::stop() {
   listenerState.set(LANListener::Idle{});
 }
 
+// Leaves the registry when the handshake ends, however it ends, or when the
+// connection's task is dropped before it ran.
+class HostServer::Admitted {
+ public:
+  Admitted(std::weak_ptr<HostServer> server, std::shared_ptr<Session> admitted, HandshakeRegistry::Id id)
+      : session(std::move(admitted)), server_(std::move(server)), id_(id) {}
+  Admitted(Admitted&& other) noexcept
+      : session(std::move(other.session)), server_(std::move(other.server_)), id_(other.id_) {
+    other.released_ = true;
+  }
+  Admitted& operator=(Admitted&&) = delete;
+  ~Admitted() { release(); }
+
+  void release() {
+    if (released_) return;
+    released_ = true;
+    if (auto server = server_.lock()) server->handshakes_.leave(id_);
+  }
+
+  std::shared_ptr<Session> session;
+
+ private:
+  std::weak_ptr<HostServer> server_;
+  HandshakeRegistry::Id id_;
+  bool released_ = false;
+};
+
 void HostServer::accept(std::shared_ptr<Transport> transport) {
-  // Connections that never finish their handshake must not crowd out a real
-  // phone: beyond the caps they are closed at once.
+  // Connections that never say anything must not crowd out a real phone:
+  // they make way for newcomers, and the excess of those that have spoken
+  // is closed at once.
   const auto source = transport->remoteHost();
-  const bool sourceFull = source && pendingBySource_[*source] >= configuration_.maxPendingHandshakesPerSource;
-  if (pendingHandshakes_ >= configuration_.maxPendingHandshakes || sourceFull) {
+  if (!handshakes_.makeRoom(source)) {
     log("Session over " + std::string(rawValue(transport->kind())) +
         ": refused, too many unfinished handshakes" + (source ? " from " + *source : std::string()));
-    if (source && pendingBySource_[*source] == 0) pendingBySource_.erase(*source);
     transport->close();
     return;
   }
-  spawn(serve(std::move(transport)));
+  spawn(serveConnection(weak_from_this(), admit(std::move(transport))));
 }
 
 asio::awaitable<void> HostServer::serve(std::shared_ptr<Transport> transport) {
-  return serveConnection(weak_from_this(), std::move(transport));
+  return serveConnection(weak_from_this(), admit(std::move(transport)));
+}
+
+HostServer::Admitted HostServer::admit(std::shared_ptr<Transport> transport) {
+  auto provider = std::make_shared<SourcedPairing>(weak_from_this(), transport);
+  log("Session over " + std::string(rawValue(transport->kind())) + ": handshake starting");
+  auto session = Session::make(executor_, std::move(transport), Session::Role::host, PeerInfo{hostId_, hostName_},
+                               provider, std::nullopt, configuration_.handshakeTimeout,
+                               configuration_.firstRecordTimeout);
+  const auto id = handshakes_.enter(session, std::move(provider));
+  return Admitted(weak_from_this(), std::move(session), id);
 }
 
 // Holds the server weakly: after every suspension it checks that the server
 // is still there, so a stopped or destroyed server is never touched.
-asio::awaitable<void> HostServer::serveConnection(std::weak_ptr<HostServer> weak,
-                                                  std::shared_ptr<Transport> transport) {
-  const TransportKind kind = transport->kind();
+asio::awaitable<void> HostServer::serveConnection(std::weak_ptr<HostServer> weak, Admitted pending) {
+  const std::shared_ptr<Session> session = pending.session;
+  const TransportKind kind = session->transport()->kind();
   const std::string kindText(rawValue(kind));
-  const std::optional<std::string> source = transport->remoteHost();
-  std::shared_ptr<Session> session;
-  HandshakeRegistry::Id handshake = 0;
-  {
-    auto self = weak.lock();
-    if (!self) co_return;
-    auto pairing = std::make_shared<SourcedPairing>(weak, transport);
-    session = Session::make(self->executor_, transport, Session::Role::host,
-                            PeerInfo{self->hostId_, self->hostName_}, pairing, std::nullopt,
-                            self->configuration_.handshakeTimeout);
-    handshake = self->handshakes_.enter(session, pairing);
-    ++self->pendingHandshakes_;
-    if (source) ++self->pendingBySource_[*source];
-    self->log("Session over " + kindText + ": handshake starting");
-  }
-  // Counted as unfinished until the handshake ends, however it ends.
-  struct PendingGuard {
-    std::weak_ptr<HostServer> server;
-    std::optional<std::string> source;
-    HandshakeRegistry::Id handshake;
-    bool released = false;
-    void release() {
-      if (released) return;
-      released = true;
-      if (auto s = server.lock()) {
-        s->handshakes_.leave(handshake);
-        if (s->pendingHandshakes_ > 0) --s->pendingHandshakes_;
-        if (!source) return;
-        auto it = s->pendingBySource_.find(*source);
-        if (it != s->pendingBySource_.end() && --it->second == 0) s->pendingBySource_.erase(it);
-      }
-    }
-    ~PendingGuard() { release(); }
-  } pending{weak, source, handshake};
   struct CloseOnExit {
     std::shared_ptr<Session> session;
     ~CloseOnExit() { session->close(); }
@@ -394,11 +395,10 @@ void HostServer::cableEvent(const USBMuxClient::Event& event) {
                    usbTasks_.erase(detached.deviceId);
                  },
                  [this](const USBMuxClient::Disconnected&) {
-                   // The client does not reconnect by itself; cable phones
-                   // come back when the server is started again.
-                   log("Cable: lost usbmuxd");
                    usbTasks_.clear();
+                   cableRetry_.disconnected();
                  },
+                 [this](const USBMuxClient::Connected&) { cableRetry_.connected(); },
              },
              event);
 }

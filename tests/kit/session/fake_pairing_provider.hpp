@@ -2,6 +2,7 @@
 // calls it records, for either role.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -22,6 +23,8 @@ class FakePairingProvider final : public PairingProvider {
   int refusalsAsked = 0;
   bool codeActive = true;
   bool holdsAny = false;
+  // Awaited before beginPairing answers: a user who takes their time.
+  std::function<asio::awaitable<void>()> whileTyping;
   // "beginPairing <id>", "pairingSucceeded <id>", "pairingFailed <id>",
   // "pairingAttemptEnded <digits>", in the order they came.
   std::vector<std::string> calls;
@@ -34,6 +37,7 @@ class FakePairingProvider final : public PairingProvider {
   }
   asio::awaitable<std::optional<PairingCode>> beginPairing(PeerInfo peer) override {
     calls.push_back("beginPairing " + peer.id);
+    if (whileTyping) co_await whileTyping();
     co_return code;
   }
   asio::awaitable<void> pairingSucceeded(SymmetricKey key, PeerInfo peer) override {

@@ -22,6 +22,7 @@
 #include "kit/session/handshake_error.hpp"
 #include "kit/session/handshake_message.hpp"
 #include "kit/session/x25519_key_pair.hpp"
+#include "kit/runtime/notifier.hpp"
 #include "kit/transport/in_memory_transport.hpp"
 #include "kit/wire/codec_error.hpp"
 #include "kit/wire/message_codec.hpp"
@@ -133,7 +134,7 @@ class SessionTest : public ::testing::Test {
     phone = Session::make(io.get_executor(), phoneTap, Session::Role::client, phoneInfo, phoneProvider,
                           std::move(expectedHost), timeout);
     host = Session::make(io.get_executor(), hostTap, Session::Role::host, hostInfo, hostProvider, std::nullopt,
-                         timeout);
+                         timeout, hostFirstRecordTimeout);
   }
 
   void shareKey() {
@@ -186,6 +187,7 @@ class SessionTest : public ::testing::Test {
   HandshakeOutcome phoneOutcome;
   HandshakeOutcome hostOutcome;
   Received atHost;
+  std::optional<Session::Duration> hostFirstRecordTimeout;
 };
 
 // --- Handshakes that succeed -------------------------------------------------
@@ -494,6 +496,41 @@ TEST_F(SessionTest, AStalledHandshakeTimesOutClosesTheSessionAndFailsWithConnect
     EXPECT_TRUE(session->isClosed());
     EXPECT_FALSE(failureText(peer.records));
   }
+}
+
+// Only the first record has a short deadline: a connection that says nothing
+// is closed at it, while a phone that said hello and then takes longer than
+// that to type the code still pairs.
+TEST_F(SessionTest, OnlyAPeerThatSaysNothingIsClosedAtTheFirstRecordTimeout) {
+  const auto firstRecordTimeout = std::chrono::milliseconds(20);
+  hostProvider->code = PairingCode::fromValue(123456);
+  phoneProvider->code = PairingCode::fromValue(123456);
+  hostFirstRecordTimeout = firstRecordTimeout;
+  makeSessions();
+
+  // While the phone's user reads the code, a second connection to a host
+  // with the same deadline, begun after the phone's, says nothing; the
+  // user types once it has been closed, so the phone's own deadline has
+  // passed too.
+  auto quiet = InMemoryTransport::makePair(io.get_executor(), {TransportKind::lan, false});
+  auto silentHost = Session::make(io.get_executor(), quiet.second, Session::Role::host, hostInfo,
+                                  std::make_shared<FakePairingProvider>(), std::nullopt,
+                                  Session::defaultHandshakeTimeout, firstRecordTimeout);
+  HandshakeOutcome silentOutcome;
+  Notifier silentEnded(io.get_executor());
+  phoneProvider->whileTyping = [&]() -> asio::awaitable<void> {
+    quiet.first->start();
+    asio::co_spawn(io, [](std::shared_ptr<Session> s, HandshakeOutcome* o, Notifier* ended) -> asio::awaitable<void> {
+      co_await runHandshake(s, o);
+      ended->notifyAll();
+    }(silentHost, &silentOutcome, &silentEnded), asio::detached);
+    while (!silentOutcome.done) co_await silentEnded.wait();
+  };
+  handshake();
+  EXPECT_EQ(handshakeError(silentOutcome.error), HandshakeError::connectionClosed());
+  EXPECT_TRUE(silentHost->isClosed());
+  EXPECT_EQ(phoneOutcome.peer, hostInfo);
+  EXPECT_EQ(hostOutcome.peer, phoneInfo);
 }
 
 // --- After establishment ------------------------------------------------------
