@@ -33,11 +33,21 @@ void inspect(void* block) {
 
 }  // namespace
 
+// Every form, so that what one form allocates another may free (the
+// sanitizers check that allocation and release match).
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return std::malloc(size == 0 ? 1 : size); }
 void* operator new(std::size_t size) {
-  if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
+  if (void* block = operator new(size, std::nothrow)) return block;
+  throw std::bad_alloc();
+}
+void* operator new(std::size_t size, std::align_val_t alignment) {
+  const auto a = static_cast<std::size_t>(alignment);
+  if (void* block = std::aligned_alloc(a, (size + a - 1) / a * a)) return block;
   throw std::bad_alloc();
 }
 void* operator new[](std::size_t size) { return operator new(size); }
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return operator new(size, std::nothrow); }
+void* operator new[](std::size_t size, std::align_val_t alignment) { return operator new(size, alignment); }
 void operator delete(void* block) noexcept {
   inspect(block);
   std::free(block);
@@ -45,6 +55,12 @@ void operator delete(void* block) noexcept {
 void operator delete[](void* block) noexcept { operator delete(block); }
 void operator delete(void* block, std::size_t) noexcept { operator delete(block); }
 void operator delete[](void* block, std::size_t) noexcept { operator delete(block); }
+void operator delete(void* block, const std::nothrow_t&) noexcept { operator delete(block); }
+void operator delete[](void* block, const std::nothrow_t&) noexcept { operator delete(block); }
+void operator delete(void* block, std::align_val_t) noexcept { operator delete(block); }
+void operator delete[](void* block, std::align_val_t) noexcept { operator delete(block); }
+void operator delete(void* block, std::size_t, std::align_val_t) noexcept { operator delete(block); }
+void operator delete[](void* block, std::size_t, std::align_val_t) noexcept { operator delete(block); }
 
 namespace glidemate {
 namespace {
