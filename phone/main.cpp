@@ -83,6 +83,9 @@ constexpr const char* usage =
     "  --until TEXT     stop waiting for replies once a printed line contains TEXT\n"
     "  --help           show this text\n";
 
+// Where the codes of failed pairings are kept between runs.
+constexpr const char* spentCodesKey = "spentPairingCodes";
+
 class UsageError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
@@ -448,17 +451,38 @@ int run(const Options& o) {
     }
     const Identity me = identity(o, defaults);
     auto pairing = std::make_shared<phone::PhonePairing>(
-        store, [given](const PeerInfo& host) { return given ? given : askForCode(host); });
+        store, [given](const PeerInfo& host) { return given ? given : askForCode(host); },
+        SpentPairingCodes::fromText(defaults.string(spentCodesKey).value_or("")));
     spawn([](AvahiDnsSd& d, std::string host, Identity self, std::shared_ptr<phone::PhonePairing> p,
-             std::chrono::steady_clock::duration t) -> asio::awaitable<void> {
+             std::chrono::steady_clock::duration t, host::UserDefaults& settings) -> asio::awaitable<void> {
       Target target = co_await findHost(d, host, t);
       // Pairing asks for a code; a stale key for this host must not be used.
       target.id = std::nullopt;
-      auto session = co_await connect(target, self, p);
+      const SpentPairingCodes spentBefore = p->spentCodes();
+      std::shared_ptr<Session> session;
+      std::exception_ptr broke;
+      try {
+        session = co_await connect(target, self, p);
+      } catch (...) {
+        broke = std::current_exception();
+      }
+      if (p->spentCodes() != spentBefore) settings.set(spentCodesKey, p->spentCodes().text());
+      if (p->refusedCode()) {
+        throw std::runtime_error("the code " + p->refusedCode()->digits() +
+                                 " was already used in a pairing that failed; ask the computer for a new code");
+      }
+      if (broke && p->spentCodes() != spentBefore) {
+        try {
+          std::rethrow_exception(broke);
+        } catch (const std::exception& e) {
+          throw std::runtime_error(std::string(e.what()) + "; ask the computer for a new code");
+        }
+      }
+      if (broke) std::rethrow_exception(broke);
       session->close();
       if (p->saveError()) throw std::runtime_error("paired, but the key could not be kept: " + *p->saveError());
       std::cout << "Paired with " << target.label << std::endl;
-    }(dnsSd, args[0], me, pairing, timeout));
+    }(dnsSd, args[0], me, pairing, timeout, defaults));
   } else if (command == "send") {
     if (args.empty()) throw UsageError("send needs a HOST");
     const auto now = std::chrono::steady_clock::now().time_since_epoch();

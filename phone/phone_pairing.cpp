@@ -2,8 +2,8 @@
 
 namespace glidemate::phone {
 
-PhonePairing::PhonePairing(KeychainStore& store, CodeSource code)
-    : store_(store), code_(std::move(code)) {}
+PhonePairing::PhonePairing(KeychainStore& store, CodeSource code, SpentPairingCodes spent)
+    : store_(store), code_(std::move(code)), spent_(std::move(spent)) {}
 
 asio::awaitable<std::optional<SymmetricKey>> PhonePairing::longTermKey(std::string peerId) {
   co_return store_.key(peerId);
@@ -11,10 +11,17 @@ asio::awaitable<std::optional<SymmetricKey>> PhonePairing::longTermKey(std::stri
 
 asio::awaitable<std::optional<PairingCode>> PhonePairing::beginPairing(PeerInfo peer) {
   if (!code_) co_return std::nullopt;
-  co_return code_(peer);
+  const std::optional<PairingCode> typed = code_(peer);
+  if (typed && spent_.contains(*typed)) {
+    refusedCode_ = typed;
+    co_return std::nullopt;
+  }
+  offered_ = typed;
+  co_return typed;
 }
 
 asio::awaitable<void> PhonePairing::pairingSucceeded(SymmetricKey key, PeerInfo peer) {
+  offered_.reset();
   const auto now = std::chrono::system_clock::now();
   try {
     store_.save(key, PairedPeer{peer.id, peer.name, now, now});
@@ -25,7 +32,11 @@ asio::awaitable<void> PhonePairing::pairingSucceeded(SymmetricKey key, PeerInfo 
   co_return;
 }
 
-asio::awaitable<void> PhonePairing::pairingFailed(PeerInfo) { co_return; }
+asio::awaitable<void> PhonePairing::pairingFailed(PeerInfo) {
+  if (offered_) spent_.spend(*offered_);
+  offered_.reset();
+  co_return;
+}
 
 asio::awaitable<bool> PhonePairing::holdsAnyLongTermKey() { co_return !store_.allPeers().empty(); }
 

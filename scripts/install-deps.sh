@@ -5,6 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential g++ cmake ninja-build pkg-config git ccache
+  clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libasio-dev libssl-dev openssl nlohmann-json3-dev libplist-dev libsdbus-c++-dev libsystemd-dev
   libcurl4-openssl-dev libgdk-pixbuf-2.0-dev

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the plain and the sanitizer presets, and
-# runs every test in both.
+# runs every test in both; then builds the fuzz targets and runs each once
+# over its committed corpus.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -14,4 +15,8 @@ for preset in default asan; do
   echo "== $preset: test"
   ctest --preset "$preset" -j "$(nproc)" || status=1
 done
+echo "== fuzz: build the targets and run each over its corpus"
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz
+ctest --preset fuzz -j "$(nproc)" || status=1
 exit "$status"

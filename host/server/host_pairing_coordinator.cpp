@@ -134,4 +134,9 @@ asio::awaitable<void> HostPairingCoordinator::pairingAttemptEnded(PairingCode co
   co_await asio::co_spawn(mainExecutor_, std::move(work), asio::use_awaitable);
 }
 
+asio::awaitable<bool> HostPairingCoordinator::pairingCodeIsActive(PairingCode code) {
+  auto work = [this, code]() -> asio::awaitable<bool> { co_return activeCode.get() == code; };
+  co_return co_await asio::co_spawn(mainExecutor_, std::move(work), asio::use_awaitable);
+}
+
 }  // namespace glidemate::host

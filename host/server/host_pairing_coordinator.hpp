@@ -58,6 +58,7 @@ class HostPairingCoordinator final : public PairingProvider {
   asio::awaitable<void> pairingSucceeded(SymmetricKey key, PeerInfo peer) override;
   asio::awaitable<void> pairingFailed(PeerInfo peer) override;
   asio::awaitable<void> pairingAttemptEnded(PairingCode code) override;
+  asio::awaitable<bool> pairingCodeIsActive(PairingCode code) override;
 
   // The same work, for callers already on the main executor.
   void recordPairing(const SymmetricKey& key, const PeerInfo& peer);

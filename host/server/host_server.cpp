@@ -114,6 +114,10 @@ HostServer::HostServer(asio::any_io_executor executor, Configuration configurati
       }),
       dispatcher_(input_.get(), commands_) {
   previewFollowsPeers_ = peers.observe([this](const auto&) { preview_->refreshViewers(); });
+  // A code taken down ("Not me", or replaced) must not pair the handshake
+  // that still holds it.
+  codeWatch_ = pairing.activeCode.observe(
+      [this](const std::optional<PairingCode>& active) { handshakes_.closeHoldersOtherThan(active); });
 }
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
@@ -183,6 +187,8 @@ void HostServer::start() {
 void HostServer::stop() {
   tasks_.cancelAll();
   usbTasks_.clear();
+  cableRetry_.reset();
+  handshakes_.closeAll();
   usbmux_->stop();
   bleHost_->stop();
   // The state task is gone, so the peripheral's last word is not heard.
@@ -190,8 +196,6 @@ void HostServer::stop() {
   live_.clear();
   // The sessions' clean-up will not run: their previews end here.
   preview_->endAll();
-  pendingHandshakes_ = 0;
-  pendingBySource_.clear();
   if (listener_) {
     listener_->stop();
     listener_.reset();
@@ -200,61 +204,67 @@ void HostServer::stop() {
   listenerState.set(LANListener::Idle{});
 }
 
+// Leaves the registry when the handshake ends, however it ends, or when the
+// connection's task is dropped before it ran.
+class HostServer::Admitted {
+ public:
+  Admitted(std::weak_ptr<HostServer> server, std::shared_ptr<Session> admitted, HandshakeRegistry::Id id)
+      : session(std::move(admitted)), server_(std::move(server)), id_(id) {}
+  Admitted(Admitted&& other) noexcept
+      : session(std::move(other.session)), server_(std::move(other.server_)), id_(other.id_) {
+    other.released_ = true;
+  }
+  Admitted& operator=(Admitted&&) = delete;
+  ~Admitted() { release(); }
+
+  void release() {
+    if (released_) return;
+    released_ = true;
+    if (auto server = server_.lock()) server->handshakes_.leave(id_);
+  }
+
+  std::shared_ptr<Session> session;
+
+ private:
+  std::weak_ptr<HostServer> server_;
+  HandshakeRegistry::Id id_;
+  bool released_ = false;
+};
+
 void HostServer::accept(std::shared_ptr<Transport> transport) {
-  // Connections that never finish their handshake must not crowd out a real
-  // phone: beyond the caps they are closed at once.
+  // Connections that never say anything must not crowd out a real phone:
+  // they make way for newcomers, and the excess of those that have spoken
+  // is closed at once.
   const auto source = transport->remoteHost();
-  const bool sourceFull = source && pendingBySource_[*source] >= configuration_.maxPendingHandshakesPerSource;
-  if (pendingHandshakes_ >= configuration_.maxPendingHandshakes || sourceFull) {
+  if (!handshakes_.makeRoom(source)) {
     log("Session over " + std::string(rawValue(transport->kind())) +
         ": refused, too many unfinished handshakes" + (source ? " from " + *source : std::string()));
-    if (source && pendingBySource_[*source] == 0) pendingBySource_.erase(*source);
     transport->close();
     return;
   }
-  spawn(serve(std::move(transport)));
+  spawn(serveConnection(weak_from_this(), admit(std::move(transport))));
 }
 
 asio::awaitable<void> HostServer::serve(std::shared_ptr<Transport> transport) {
-  return serveConnection(weak_from_this(), std::move(transport));
+  return serveConnection(weak_from_this(), admit(std::move(transport)));
+}
+
+HostServer::Admitted HostServer::admit(std::shared_ptr<Transport> transport) {
+  auto provider = std::make_shared<SourcedPairing>(weak_from_this(), transport);
+  log("Session over " + std::string(rawValue(transport->kind())) + ": handshake starting");
+  auto session = Session::make(executor_, std::move(transport), Session::Role::host, PeerInfo{hostId_, hostName_},
+                               provider, std::nullopt, configuration_.handshakeTimeout,
+                               configuration_.firstRecordTimeout);
+  const auto id = handshakes_.enter(session, std::move(provider));
+  return Admitted(weak_from_this(), std::move(session), id);
 }
 
 // Holds the server weakly: after every suspension it checks that the server
 // is still there, so a stopped or destroyed server is never touched.
-asio::awaitable<void> HostServer::serveConnection(std::weak_ptr<HostServer> weak,
-                                                  std::shared_ptr<Transport> transport) {
-  const TransportKind kind = transport->kind();
+asio::awaitable<void> HostServer::serveConnection(std::weak_ptr<HostServer> weak, Admitted pending) {
+  const std::shared_ptr<Session> session = pending.session;
+  const TransportKind kind = session->transport()->kind();
   const std::string kindText(rawValue(kind));
-  const std::optional<std::string> source = transport->remoteHost();
-  std::shared_ptr<Session> session;
-  {
-    auto self = weak.lock();
-    if (!self) co_return;
-    session = Session::make(self->executor_, transport, Session::Role::host,
-                            PeerInfo{self->hostId_, self->hostName_},
-                            std::make_shared<SourcedPairing>(weak, transport), std::nullopt,
-                            self->configuration_.handshakeTimeout);
-    ++self->pendingHandshakes_;
-    if (source) ++self->pendingBySource_[*source];
-    self->log("Session over " + kindText + ": handshake starting");
-  }
-  // Counted as unfinished until the handshake ends, however it ends.
-  struct PendingGuard {
-    std::weak_ptr<HostServer> server;
-    std::optional<std::string> source;
-    bool released = false;
-    void release() {
-      if (released) return;
-      released = true;
-      if (auto s = server.lock()) {
-        if (s->pendingHandshakes_ > 0) --s->pendingHandshakes_;
-        if (!source) return;
-        auto it = s->pendingBySource_.find(*source);
-        if (it != s->pendingBySource_.end() && --it->second == 0) s->pendingBySource_.erase(it);
-      }
-    }
-    ~PendingGuard() { release(); }
-  } pending{weak, source};
   struct CloseOnExit {
     std::shared_ptr<Session> session;
     ~CloseOnExit() { session->close(); }
@@ -349,6 +359,7 @@ void HostServer::removeSession(const Session& session) {
 }
 
 void HostServer::closeSessionsOf(const std::string& peerId) {
+  handshakes_.closePeer(peerId);
   for (const auto& l : live_) {
     if (l.peerId == peerId) l.session->close();
   }
@@ -357,6 +368,7 @@ void HostServer::closeSessionsOf(const std::string& peerId) {
 void HostServer::setPaused(bool paused) {
   isPaused.set(paused);
   if (!paused) return;
+  handshakes_.closeAll();
   for (const auto& l : live_) l.session->close();
 }
 
@@ -419,11 +431,10 @@ void HostServer::cableEvent(const USBMuxClient::Event& event) {
                    usbTasks_.erase(detached.deviceId);
                  },
                  [this](const USBMuxClient::Disconnected&) {
-                   // The client does not reconnect by itself; cable phones
-                   // come back when the server is started again.
-                   log("Cable: lost usbmuxd");
                    usbTasks_.clear();
+                   cableRetry_.disconnected();
                  },
+                 [this](const USBMuxClient::Connected&) { cableRetry_.connected(); },
              },
              event);
 }

@@ -18,9 +18,11 @@
 #include "host/server/connected_peer.hpp"
 #include "host/server/host_clock.hpp"
 #include "host/server/host_preview_coordinator.hpp"
+#include "host/server/cable_daemon_retry.hpp"
+#include "host/server/handshake_registry.hpp"
 #include "host/server/host_services.hpp"
-#include "host/server/input_services.hpp"
 #include "host/server/host_pairing_coordinator.hpp"
+#include "host/server/input_services.hpp"
 #include "host/server/message_dispatcher.hpp"
 #include "host/server/observable.hpp"
 #include "host/server/user_defaults.hpp"
@@ -70,18 +72,23 @@ class HostServer : public std::enable_shared_from_this<HostServer> {
     std::string hostName;
     std::uint16_t port = 0;
     std::chrono::steady_clock::duration handshakeTimeout = Session::defaultHandshakeTimeout;
+    // How long a new connection may take to deliver its first whole record.
+    std::chrono::steady_clock::duration firstRecordTimeout = Session::defaultFirstRecordTimeout;
     HostClock clock = {};
     // Where phones' input goes; null: nowhere (no desktop to drive).
     EventPoster* poster = nullptr;
     // Paces scroll momentum; the display's refresh by default.
     std::shared_ptr<FrameClock> frames = std::make_shared<SteadyFrameClock>();
-    // Unfinished handshakes allowed at once, in all and from one address.
+    // Unfinished handshakes allowed at once, in all and from one address;
+    // beyond them a newcomer ends the oldest that has not said anything.
     std::size_t maxPendingHandshakes = 64;
     std::size_t maxPendingHandshakesPerSource = 8;
     // The cable multiplexer daemon's socket, and how long it may take to
     // answer a request.
     std::string usbmuxSocketPath = USBMuxClient::socketPath();
     std::chrono::steady_clock::duration usbmuxReplyTimeout = USBMuxClient::defaultReplyTimeout;
+    // How long after the daemon could not be reached it is tried again.
+    std::chrono::steady_clock::duration usbmuxRetryDelay = std::chrono::seconds(3);
     // How long after a failed dial, or after its session ended, a phone on
     // a cable is dialled again.
     std::chrono::steady_clock::duration cableRedialDelay = std::chrono::seconds(2);
@@ -125,6 +132,8 @@ class HostServer : public std::enable_shared_from_this<HostServer> {
   InputServices* input() { return input_.get(); }
   // The established sessions, in order of connection.
   std::vector<std::shared_ptr<Session>> liveSessions() const;
+  // How many connections are still in their handshake.
+  std::size_t unfinishedHandshakes() const { return handshakes_.size(); }
 
   void start();
   void stop();
@@ -132,7 +141,8 @@ class HostServer : public std::enable_shared_from_this<HostServer> {
   // Runs one connection from handshake to clean-up.
   asio::awaitable<void> serve(std::shared_ptr<Transport> transport);
   // Starts serve() as a task the server owns, unless too many handshakes
-  // are unfinished already (then the transport is closed at once).
+  // are unfinished already and none of them is silent (then the transport
+  // is closed at once).
   void accept(std::shared_ptr<Transport> transport);
 
   void setPaused(bool paused);
@@ -152,10 +162,14 @@ class HostServer : public std::enable_shared_from_this<HostServer> {
     ConnectedPeer peer;
   };
 
+  class Admitted;
+
   HostServer(asio::any_io_executor executor, Configuration configuration, HostServices services);
 
-  static asio::awaitable<void> serveConnection(std::weak_ptr<HostServer> weak,
-                                               std::shared_ptr<Transport> transport);
+  // Makes the connection's session and enters it in the registry at once,
+  // so that admission counts it before its task runs.
+  Admitted admit(std::shared_ptr<Transport> transport);
+  static asio::awaitable<void> serveConnection(std::weak_ptr<HostServer> weak, Admitted pending);
   std::string loadHostId();
   void log(const std::string& line);
   void report(const Activity& activity);
@@ -182,8 +196,10 @@ class HostServer : public std::enable_shared_from_this<HostServer> {
   std::vector<LiveSession> live_;
   // Per-connection and observer tasks.
   TaskSet tasks_{executor_};
-  std::size_t pendingHandshakes_ = 0;
-  std::map<std::string, std::size_t> pendingBySource_;
+  // Connections still in their handshake; ended when the user pauses, turns
+  // their phone away or takes their code down.
+  HandshakeRegistry handshakes_{{configuration_.maxPendingHandshakes, configuration_.maxPendingHandshakesPerSource}};
+  Observable<std::optional<PairingCode>>::Subscription codeWatch_;
   std::shared_ptr<USBMuxClient> usbmux_ =
       USBMuxClient::make(executor_, configuration_.usbmuxSocketPath, configuration_.usbmuxReplyTimeout);
   std::unique_ptr<BLEPeripheralHost> bleHost_ =
@@ -191,6 +207,8 @@ class HostServer : public std::enable_shared_from_this<HostServer> {
   // One redialling task per attached cable device.
   std::map<std::uint32_t, Task> usbTasks_;
   Observable<std::vector<ConnectedPeer>>::Subscription previewFollowsPeers_;
+  CableDaemonRetry cableRetry_{executor_, usbmux_, configuration_.usbmuxRetryDelay,
+                               [this](const std::string& line) { log(line); }};
 };
 
 }  // namespace glidemate::host

@@ -22,7 +22,8 @@ asio::awaitable<std::optional<SymmetricKey>> SourcedPairing::longTermKey(std::st
 asio::awaitable<std::optional<PairingCode>> SourcedPairing::beginPairing(PeerInfo peer) {
   auto server = server_.lock();
   if (!server) co_return std::nullopt;
-  co_return server->pairing.beginPairing(peer.name, source_);
+  heldCode_ = server->pairing.beginPairing(peer.name, source_);
+  co_return heldCode_;
 }
 
 asio::awaitable<void> SourcedPairing::pairingSucceeded(SymmetricKey key, PeerInfo peer) {
@@ -36,14 +37,23 @@ asio::awaitable<void> SourcedPairing::pairingFailed(PeerInfo) {
 }
 
 asio::awaitable<void> SourcedPairing::pairingAttemptEnded(PairingCode code) {
+  // Let go of the code first: taking it down must not look like the user
+  // withdrawing it from a handshake that still holds it.
+  heldCode_.reset();
   if (auto server = server_.lock()) server->pairing.endAttempt(code);
   co_return;
 }
 
 asio::awaitable<std::optional<std::string>> SourcedPairing::refusal(PeerInfo peer) {
+  peerId_ = peer.id;
   auto server = server_.lock();
   if (!server) co_return std::string(HostServer::pausedRefusal);
   co_return server->refusalFor(peer);
+}
+
+asio::awaitable<bool> SourcedPairing::pairingCodeIsActive(PairingCode code) {
+  auto server = server_.lock();
+  co_return server && server->pairing.activeCode.get() == code;
 }
 
 }  // namespace glidemate::host

@@ -25,11 +25,17 @@ UserDefaults::UserDefaults(std::filesystem::path file) : file_(std::move(file)) 
   if (!in) return;
   std::stringstream text;
   text << in.rdbuf();
-  const auto document = nlohmann::json::parse(text.str(), nullptr, false);
-  if (!document.is_object()) return;
+  values_ = parse(text.str());
+}
+
+std::map<std::string, std::string> UserDefaults::parse(std::string_view text) {
+  std::map<std::string, std::string> values;
+  const auto document = nlohmann::json::parse(text, nullptr, false);
+  if (!document.is_object()) return values;
   for (const auto& [key, value] : document.items()) {
-    if (value.is_string()) values_[key] = value.get<std::string>();
+    if (value.is_string()) values[key] = value.get<std::string>();
   }
+  return values;
 }
 
 std::optional<std::string> UserDefaults::string(const std::string& key) const {

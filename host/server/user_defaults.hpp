@@ -4,6 +4,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace glidemate::host {
 
@@ -14,6 +15,10 @@ namespace glidemate::host {
 class UserDefaults {
  public:
   explicit UserDefaults(std::filesystem::path file);
+
+  // The string values of a settings file's text; anything else in it, or
+  // text that is not a JSON object, reads as nothing.
+  static std::map<std::string, std::string> parse(std::string_view text);
 
   std::optional<std::string> string(const std::string& key) const;
   // Throws std::runtime_error with the reason when the file cannot be

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <nlohmann/json.hpp>
 
 #include "kit/session/base64.hpp"
 #include "kit/session/keychain_error.hpp"
+#include "kit/session/secret_json.hpp"
 
 namespace glidemate {
 namespace {
@@ -19,7 +19,7 @@ double toReferenceSeconds(SystemTime t) {
   return std::chrono::duration<double>(t - referenceDate).count();
 }
 
-std::optional<SystemTime> fromReferenceSeconds(const nlohmann::json& value) {
+std::optional<SystemTime> fromReferenceSeconds(const SecretJson& value) {
   if (!value.is_number()) return std::nullopt;
   const double seconds = value.get<double>();
   // Beyond a few hundred years the nanosecond clock would overflow.
@@ -34,23 +34,21 @@ KeychainStore::KeychainStore(std::string service, KeychainBackend& backend, Cloc
     : service_(std::move(service)), backend_(backend), now_(std::move(now)) {}
 
 Bytes KeychainStore::encodeEntry(const Entry& entry) {
-  nlohmann::ordered_json peer = {
-      {"id", entry.peer.id},
-      {"name", entry.peer.name},
+  SecretJson peer = {
+      {"id", SecretString(entry.peer.id.begin(), entry.peer.id.end())},
+      {"name", SecretString(entry.peer.name.begin(), entry.peer.name.end())},
       {"pairedAt", toReferenceSeconds(entry.peer.pairedAt)},
       {"lastSeen", toReferenceSeconds(entry.peer.lastSeen)},
   };
   std::string keyText = Base64::encode(entry.key.view());
-  nlohmann::ordered_json document = {{"peer", std::move(peer)}, {"key", keyText}};
+  SecretJson document = {{"peer", std::move(peer)}, {"key", SecretString(keyText.begin(), keyText.end())}};
   OPENSSL_cleanse(keyText.data(), keyText.size());
-  std::string text = document.dump();
-  Bytes data(text.begin(), text.end());
-  OPENSSL_cleanse(text.data(), text.size());
-  return data;
+  const SecretString text = document.dump();
+  return Bytes(text.begin(), text.end());
 }
 
 std::optional<KeychainStore::Entry> KeychainStore::decodeEntry(ByteView data) {
-  const auto document = nlohmann::json::parse(data.begin(), data.end(), nullptr, false);
+  const auto document = SecretJson::parse(data.begin(), data.end(), nullptr, false);
   if (!document.is_object()) return std::nullopt;
   const auto peer = document.find("peer");
   const auto key = document.find("key");
@@ -66,12 +64,15 @@ std::optional<KeychainStore::Entry> KeychainStore::decodeEntry(ByteView data) {
                                                    : std::nullopt;
   const auto lastSeen = peer->contains("lastSeen") ? fromReferenceSeconds(peer->at("lastSeen"))
                                                    : std::nullopt;
-  auto keyBytes = Base64::decode(key->get_ref<const std::string&>());
+  auto keyBytes = Base64::decode(key->get_ref<const SecretString&>());
   if (!pairedAt || !lastSeen || !keyBytes || keyBytes->size() != SymmetricKey::byteCount) {
     if (keyBytes) OPENSSL_cleanse(keyBytes->data(), keyBytes->size());
     return std::nullopt;
   }
-  Entry entry{PairedPeer{id->get<std::string>(), name->get<std::string>(), *pairedAt, *lastSeen},
+  const auto& idText = id->get_ref<const SecretString&>();
+  const auto& nameText = name->get_ref<const SecretString&>();
+  Entry entry{PairedPeer{std::string(idText.begin(), idText.end()), std::string(nameText.begin(), nameText.end()),
+                         *pairedAt, *lastSeen},
               SymmetricKey(*keyBytes)};
   OPENSSL_cleanse(keyBytes->data(), keyBytes->size());
   return entry;

@@ -32,14 +32,22 @@ class PairingProvider {
   virtual asio::awaitable<std::optional<PairingCode>> beginPairing(PeerInfo peer) = 0;
   // Stores the key a pairing created. Cannot fail from the session's view.
   virtual asio::awaitable<void> pairingSucceeded(SymmetricKey key, PeerInfo peer) = 0;
-  // A wrong code (or a failed key confirmation while pairing).
+  // Host: a wrong code (or a failed key confirmation while pairing).
+  // Client: the pairing that used the code the user typed failed, however
+  // it failed; a peer may have learnt bits of that code from it.
   virtual asio::awaitable<void> pairingFailed(PeerInfo peer) = 0;
   // Host only, once per handshake that obtained a code. Does nothing unless
   // overridden.
   virtual asio::awaitable<void> pairingAttemptEnded(PairingCode code);
-  // Host only: a text refuses the phone and is sent to it. None unless
+  // Host only: a text refuses the phone and is sent to it. Asked once the
+  // Hello is read and again just before the phone is let in, since the user
+  // may have paused the host or turned the phone away meanwhile. None unless
   // overridden.
   virtual asio::awaitable<std::optional<std::string>> refusal(PeerInfo peer);
+  // Host only, just before a pairing lets the phone in: whether `code` is
+  // still the one on screen (the user may have withdrawn it). True unless
+  // overridden.
+  virtual asio::awaitable<bool> pairingCodeIsActive(PairingCode code);
   // Client only, without an expected host: whether any long-term key is
   // held at all. False unless overridden.
   virtual asio::awaitable<bool> holdsAnyLongTermKey();

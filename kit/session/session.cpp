@@ -52,14 +52,17 @@ std::string reasonFor(const std::exception_ptr& failure) {
 
 std::shared_ptr<Session> Session::make(const asio::any_io_executor& executor, std::shared_ptr<Transport> transport,
                                        Role role, PeerInfo localInfo, std::shared_ptr<PairingProvider> pairing,
-                                       std::optional<std::string> expectedPeerId, Duration handshakeTimeout) {
+                                       std::optional<std::string> expectedPeerId, Duration handshakeTimeout,
+                                       std::optional<Duration> firstRecordTimeout) {
   return std::shared_ptr<Session>(new Session(executor, std::move(transport), role, std::move(localInfo),
-                                              std::move(pairing), std::move(expectedPeerId), handshakeTimeout));
+                                              std::move(pairing), std::move(expectedPeerId), handshakeTimeout,
+                                              firstRecordTimeout));
 }
 
 Session::Session(const asio::any_io_executor& executor, std::shared_ptr<Transport> transport, Role role,
                  PeerInfo localInfo, std::shared_ptr<PairingProvider> pairing,
-                 std::optional<std::string> expectedPeerId, Duration handshakeTimeout)
+                 std::optional<std::string> expectedPeerId, Duration handshakeTimeout,
+                 std::optional<Duration> firstRecordTimeout)
     : executor_(executor),
       role_(role),
       transport_(std::move(transport)),
@@ -67,6 +70,7 @@ Session::Session(const asio::any_io_executor& executor, std::shared_ptr<Transpor
       pairing_(std::move(pairing)),
       expectedPeerId_(std::move(expectedPeerId)),
       handshakeTimeout_(handshakeTimeout),
+      firstRecordTimeout_(firstRecordTimeout),
       inbox_(std::make_shared<SessionInbox>(executor)) {}
 
 Session::~Session() {
@@ -84,7 +88,7 @@ asio::awaitable<PeerInfo> Session::performHandshake() {
   if (!closed_) {
     startPump();
     transport_->start();
-    timeoutTask_ = Task(executor_, expireHandshake(weak_from_this(), handshakeTimeout_));
+    timeoutTask_ = Task(executor_, expireHandshake(weak_from_this(), handshakeTimeout_, firstRecordTimeout_));
   }
   handshakeStarted_ = true;
   handshaking_ = true;
@@ -130,8 +134,22 @@ asio::awaitable<void> Session::sendFailure(std::exception_ptr failure) {
   }
 }
 
-asio::awaitable<void> Session::expireHandshake(std::weak_ptr<Session> weak, Duration timeout) {
-  asio::steady_timer timer(co_await asio::this_coro::executor, timeout);
+asio::awaitable<void> Session::expireHandshake(std::weak_ptr<Session> weak, Duration timeout,
+                                               std::optional<Duration> firstRecordTimeout) {
+  asio::steady_timer timer(co_await asio::this_coro::executor);
+  Duration waited{};
+  // A connection that has not even said hello by then is closed early, so
+  // that silent sockets cannot hold their places for the whole handshake.
+  if (firstRecordTimeout && *firstRecordTimeout < timeout) {
+    timer.expires_after(*firstRecordTimeout);
+    co_await timer.async_wait(asio::use_awaitable);
+    waited = *firstRecordTimeout;
+    if (auto self = weak.lock(); self && self->handshaking_ && !self->hasReceivedRecord()) {
+      self->close();
+      co_return;
+    }
+  }
+  timer.expires_after(timeout - waited);
   co_await timer.async_wait(asio::use_awaitable);
   if (auto self = weak.lock(); self && self->handshaking_) {
     self->close();
@@ -187,6 +205,14 @@ AsyncStream<Message> Session::messages() {
 
 bool Session::pass(const SessionInbound& inbound, StreamProducer<Message>& outlet) {
   SessionReceiver::Outcome outcome = receiver_.accept(*cipher_, inbound);
+  if (inbound.channel == Channel::unreliable) {
+    const auto* dropped = std::get_if<SessionReceiver::Dropped>(&outcome);
+    // Only a datagram that opened and passed the replay window shows where
+    // the phone really is; anyone on its network address could send the rest.
+    if (dropped == nullptr ? std::holds_alternative<SessionReceiver::Delivered>(outcome) : dropped->authentic) {
+      transport_->adoptDatagramSender(inbound.sender);
+    }
+  }
   if (auto* delivered = std::get_if<SessionReceiver::Delivered>(&outcome)) {
     outlet.yield(std::move(delivered->message));
   } else if (std::holds_alternative<SessionReceiver::Ended>(outcome)) {

@@ -52,17 +52,24 @@ class Session : public std::enable_shared_from_this<Session> {
   using Duration = std::chrono::steady_clock::duration;
 
   static constexpr Duration defaultHandshakeTimeout = std::chrono::seconds(120);
+  // What a host allows a new connection to deliver its first whole record
+  // in. A phone sends its Hello at once; only the rest of the handshake
+  // waits for a person typing a code.
+  static constexpr Duration defaultFirstRecordTimeout = std::chrono::seconds(10);
   // How many decoded messages may wait in the messages() stream. Beyond
   // that the session stops taking records from its inbox, whose cap then
   // sheds datagrams first, so a slow reader never lets memory grow.
   static constexpr std::size_t messageLookahead = 64;
 
   // Starts nothing. `expectedPeerId` is the host a phone means to reach
-  // (client role only). `handshakeTimeout` limits the whole handshake.
+  // (client role only). `handshakeTimeout` limits the whole handshake;
+  // `firstRecordTimeout`, when given, closes the session sooner if not one
+  // whole record has arrived by then.
   static std::shared_ptr<Session> make(const asio::any_io_executor& executor, std::shared_ptr<Transport> transport,
                                        Role role, PeerInfo localInfo, std::shared_ptr<PairingProvider> pairing,
                                        std::optional<std::string> expectedPeerId = std::nullopt,
-                                       Duration handshakeTimeout = defaultHandshakeTimeout);
+                                       Duration handshakeTimeout = defaultHandshakeTimeout,
+                                       std::optional<Duration> firstRecordTimeout = std::nullopt);
 
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
@@ -79,6 +86,8 @@ class Session : public std::enable_shared_from_this<Session> {
 
   bool isEstablished() const { return cipher_.has_value(); }
   bool isClosed() const { return closed_; }
+  // Whether the peer has delivered one whole record yet.
+  bool hasReceivedRecord() const { return inbox_->hasReceived(); }
 
   // Seals the message and sends it. `unreliable` travels as a datagram
   // while the transport has a datagram channel, and on the reliable channel
@@ -107,11 +116,12 @@ class Session : public std::enable_shared_from_this<Session> {
  private:
   Session(const asio::any_io_executor& executor, std::shared_ptr<Transport> transport, Role role,
           PeerInfo localInfo, std::shared_ptr<PairingProvider> pairing, std::optional<std::string> expectedPeerId,
-          Duration handshakeTimeout);
+          Duration handshakeTimeout, std::optional<Duration> firstRecordTimeout);
 
   void startPump();
   asio::awaitable<void> sendFailure(std::exception_ptr failure);
-  static asio::awaitable<void> expireHandshake(std::weak_ptr<Session> weak, Duration timeout);
+  static asio::awaitable<void> expireHandshake(std::weak_ptr<Session> weak, Duration timeout,
+                                               std::optional<Duration> firstRecordTimeout);
   // Opens one record into the message stream; false once the inbound side
   // has ended.
   bool pass(const SessionInbound& inbound, StreamProducer<Message>& outlet);
@@ -125,6 +135,7 @@ class Session : public std::enable_shared_from_this<Session> {
   std::shared_ptr<PairingProvider> pairing_;
   std::optional<std::string> expectedPeerId_;
   Duration handshakeTimeout_;
+  std::optional<Duration> firstRecordTimeout_;
 
   std::shared_ptr<SessionInbox> inbox_;
   Task pumpTask_;

@@ -184,6 +184,19 @@ asio::awaitable<SessionHandshake::Result> SessionHandshake::confirmAsHost(std::o
   } catch (const std::exception&) {
     // The session runs on the reliable channel alone.
   }
+  // The handshake may have run for minutes while a person typed the code:
+  // what the owner decided meanwhile (paused, turned the phone away, took
+  // the code down) holds before the phone is let in.
+  const std::optional<std::string> lateRefusal = co_await pairing_.refusal(peer);
+  if (lateRefusal) {
+    throw HandshakeError::refused(*lateRefusal);
+  }
+  if (code) {
+    const PairingCode shown = *code;
+    if (!co_await pairing_.pairingCodeIsActive(shown)) {
+      throw HandshakeError::pairingRefused();
+    }
+  }
   const HmacSha256::Mac mac = confirmation(keys.hostConfirm, hostConfirmLabel, transcript_);
   const HandshakeMessage::AuthOK authOk{Bytes(mac.begin(), mac.end()), sessionId, udpPort};
   co_await send(authOk);
@@ -217,23 +230,40 @@ asio::awaitable<SessionHandshake::Result> SessionHandshake::runClient() {
   peer_ = PeerInfo{helloAck.message.hostId, helloAck.message.hostName};
   const PeerInfo hostPeer = peer_;
 
-  SymmetricKey longTermKey;
-  const bool pairing = !helloAck.message.paired;
-  if (!pairing) {
+  if (helloAck.message.paired) {
     const std::string hostId = hostPeer.id;
     std::optional<SymmetricKey> stored = co_await pairing_.longTermKey(hostId);
     if (!stored) {
       throw HandshakeError::notPaired();
     }
-    longTermKey = *stored;
-  } else {
-    const std::optional<PairingCode> code = co_await pairing_.beginPairing(hostPeer);
-    if (!code) {
-      throw HandshakeError::pairingRefused();
-    }
-    co_await exchangePairingRounds(*code);
-    longTermKey = SessionKeys::deriveLongTermKey(sharedSecret_, transcript_);
+    co_return co_await confirmAsClient(std::move(*stored), false);
   }
+  const std::optional<PairingCode> code = co_await pairing_.beginPairing(hostPeer);
+  if (!code) {
+    throw HandshakeError::pairingRefused();
+  }
+  // The phone reveals each round's nonce before it can check the host's, so
+  // a false host learns bits of the code from every attempt, whether it
+  // then reports a mismatch, reveals a wrong nonce or hangs up. The provider
+  // hears of every failed attempt, so that the code is not offered again.
+  std::optional<Result> result;
+  std::exception_ptr failure;
+  try {
+    co_await exchangePairingRounds(*code);
+    SymmetricKey longTermKey = SessionKeys::deriveLongTermKey(sharedSecret_, transcript_);
+    result.emplace(co_await confirmAsClient(std::move(longTermKey), true));
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  if (failure) {
+    co_await pairing_.pairingFailed(hostPeer);
+    std::rethrow_exception(failure);
+  }
+  co_return std::move(*result);
+}
+
+asio::awaitable<SessionHandshake::Result> SessionHandshake::confirmAsClient(SymmetricKey longTermKey, bool pairing) {
+  const PeerInfo hostPeer = peer_;
   const SessionKeys keys = SessionKeys::derive(sharedSecret_, longTermKey, transcript_);
 
   const HmacSha256::Mac mac = confirmation(keys.clientConfirm, clientConfirmLabel, transcript_);
@@ -243,9 +273,6 @@ asio::awaitable<SessionHandshake::Result> SessionHandshake::runClient() {
   const Received<HandshakeMessage::AuthOK> authOk = co_await expect<HandshakeMessage::AuthOK>();
   const HmacSha256::Mac expected = confirmation(keys.hostConfirm, hostConfirmLabel, transcript_);
   if (!constantTimeEqual(authOk.message.mac, expected)) {
-    if (pairing) {
-      co_await pairing_.pairingFailed(hostPeer);
-    }
     throw HandshakeError::authenticationFailed();
   }
   if (pairing) {

@@ -56,6 +56,7 @@ class SessionHandshake {
   asio::awaitable<Result> confirmAsHost(std::optional<SymmetricKey> storedKey, std::optional<PairingCode> code,
                                         std::uint16_t sessionId);
   asio::awaitable<Result> runClient();
+  asio::awaitable<Result> confirmAsClient(SymmetricKey longTermKey, bool pairing);
   asio::awaitable<void> exchangePairingRounds(PairingCode code);
 
   template <class M>

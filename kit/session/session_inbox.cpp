@@ -11,6 +11,7 @@ void SessionInbox::deliver(SessionInbound inbound) {
   if (finished_) {
     return;
   }
+  received_ = true;
   if (pending_.empty() && directReader_ && directReader_(inbound)) {
     return;
   }

@@ -17,6 +17,8 @@ namespace glidemate {
 struct SessionInbound {
   Record record;
   Channel channel = Channel::reliable;
+  // A datagram's source, as the transport numbered it.
+  std::uint32_t sender = 0;
   bool operator==(const SessionInbound&) const = default;
 };
 
@@ -56,6 +58,8 @@ class SessionInbox {
   void finish();
 
   bool isFinished() const { return finished_; }
+  // Whether any record has been delivered, even one taken at once.
+  bool hasReceived() const { return received_; }
   std::size_t size() const { return pending_.size(); }
   const std::deque<SessionInbound>& pending() const { return pending_; }
 
@@ -71,6 +75,7 @@ class SessionInbox {
   std::deque<SessionInbound> pending_;
   std::size_t unreliableCount_ = 0;
   bool finished_ = false;
+  bool received_ = false;
   bool readerWaiting_ = false;
 };
 

@@ -13,7 +13,7 @@ void SessionPump::take(TransportEvent event) {
     if (data->channel == Channel::reliable) {
       takeStreamBytes(data->bytes);
     } else {
-      takeDatagram(data->bytes);
+      takeDatagram(data->bytes, data->sender);
     }
   } else if (std::holds_alternative<TransportEvent::Closed>(event.value)) {
     inbox_->finish();
@@ -38,9 +38,9 @@ void SessionPump::takeStreamBytes(const Bytes& bytes) {
   }
 }
 
-void SessionPump::takeDatagram(const Bytes& bytes) {
+void SessionPump::takeDatagram(const Bytes& bytes, std::uint32_t sender) {
   try {
-    inbox_->deliver(SessionInbound{RecordFramer::decodeSingle(bytes), Channel::unreliable});
+    inbox_->deliver(SessionInbound{RecordFramer::decodeSingle(bytes), Channel::unreliable, sender});
   } catch (const std::exception&) {
     // Not one whole record: dropped.
   }

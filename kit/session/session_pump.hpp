@@ -32,7 +32,7 @@ class SessionPump {
 
  private:
   void takeStreamBytes(const Bytes& bytes);
-  void takeDatagram(const Bytes& bytes);
+  void takeDatagram(const Bytes& bytes, std::uint32_t sender);
 
   std::shared_ptr<SessionInbox> inbox_;
   RecordFramer framer_;

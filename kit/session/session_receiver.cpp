@@ -32,7 +32,11 @@ SessionReceiver::Outcome SessionReceiver::accept(FrameCipher& cipher, const Sess
     } else {
       reliableReceive_.accept(opened.header.sequence);
     }
-    return Delivered{MessageCodec::decode(opened.plaintext)};
+    try {
+      return Delivered{MessageCodec::decode(opened.plaintext)};
+    } catch (const std::exception&) {
+      return Dropped{true};
+    }
   } catch (const std::exception&) {
     return Dropped{};
   }

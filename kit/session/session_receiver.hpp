@@ -23,7 +23,10 @@ class SessionReceiver {
   struct Delivered {
     Message message;
   };
-  struct Dropped {};
+  struct Dropped {
+    // The frame opened and was in order, but its message did not decode.
+    bool authentic = false;
+  };
   struct Ended {};
   using Outcome = std::variant<Delivered, Dropped, Ended>;
 

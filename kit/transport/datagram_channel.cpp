@@ -4,6 +4,7 @@
 #include <asio/ip/v6_only.hpp>
 #include <asio/redirect_error.hpp>
 #include <asio/use_awaitable.hpp>
+#include <deque>
 #include <optional>
 #include <vector>
 
@@ -17,8 +18,19 @@ struct DatagramChannel::Core {
   asio::ip::udp::socket socket;
   Receiver receiver;
   bool connected = false;
-  asio::ip::address peerHost;  // host side: the only host whose flows are answered, as hostOf() gives it
+  struct Source {
+    std::uint32_t number;
+    asio::ip::udp::endpoint endpoint;
+  };
+
+  // Host side: the number of the datagram's source, numbering a new one.
+  std::uint32_t sourceNumber(const asio::ip::udp::endpoint& endpoint);
+
+  asio::ip::address peerHost;  // host side: the only host heard, as hostOf() gives it
   std::optional<asio::ip::udp::endpoint> flow;
+  // Host side: the sources heard lately, newest last.
+  std::deque<Source> sources;
+  std::uint32_t nextSourceNumber = 1;
 };
 
 namespace {
@@ -26,6 +38,9 @@ namespace {
 // The largest UDP payload over IPv4 is 65507 bytes, so one datagram always
 // fits.
 constexpr std::size_t receiveBufferSize = 65536;
+// A phone uses one source at a time; a few more cover a change of port
+// racing a stranger's datagrams.
+constexpr std::size_t rememberedSources = 8;
 
 // Errors that an ICMP message about an earlier datagram leaves on a UDP
 // socket. They concern that datagram, not this socket, so receiving goes on.
@@ -103,6 +118,31 @@ std::uint16_t DatagramChannel::localPort() const {
 
 bool DatagramChannel::hasFlow() const { return core_->flow.has_value(); }
 
+std::uint32_t DatagramChannel::Core::sourceNumber(const asio::ip::udp::endpoint& endpoint) {
+  for (auto it = sources.rbegin(); it != sources.rend(); ++it) {
+    if (it->endpoint == endpoint) {
+      return it->number;
+    }
+  }
+  if (sources.size() >= rememberedSources) {
+    sources.pop_front();
+  }
+  sources.push_back(Source{nextSourceNumber++, endpoint});
+  return sources.back().number;
+}
+
+void DatagramChannel::adopt(std::uint32_t source) {
+  if (core_->connected) {
+    return;
+  }
+  for (const Core::Source& s : core_->sources) {
+    if (s.number == source) {
+      core_->flow = s.endpoint;
+      return;
+    }
+  }
+}
+
 asio::awaitable<void> DatagramChannel::send(Bytes datagram) {
   auto core = core_;
   if (!core->flow) {
@@ -140,14 +180,15 @@ asio::awaitable<void> DatagramChannel::receive(std::shared_ptr<Core> core) {
       // transport stays open.
       co_return;
     }
+    std::uint32_t number = 0;
     if (!core->connected) {
       if (hostOf(source.address()) != core->peerHost) {
         continue;
       }
-      core->flow = source;
+      number = core->sourceNumber(source);
     }
     if (size > 0) {
-      core->receiver(Bytes(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(size)));
+      core->receiver(Bytes(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(size)), number);
     }
   }
 }

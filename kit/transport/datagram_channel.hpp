@@ -16,16 +16,19 @@ namespace glidemate {
 // The UDP side of a stream transport: one socket and its receive loop.
 // Each datagram is handed on whole, as it came; each send is one datagram.
 //
-// On the host the socket is bound to a free port and answers one flow (a
-// source address and port) of the TCP peer's own host: the first one to
-// send, replaced by any later one from that host. Datagrams from any other
-// host are dropped. On the phone the socket is connected to the host's port.
+// On the host the socket is bound to a free port and hears the TCP peer's
+// own host only: datagrams from any other host are dropped. Each source (an
+// address and port) it hears is numbered, and the datagram handed on with
+// its number; the channel sends to a source only once its owner adopts
+// that number, having found the datagram genuine. On the phone the socket
+// is connected to the host's port.
 //
 // Destroying the channel stops its loop and closes its socket.
 class DatagramChannel {
  public:
-  // Called with each datagram received, on the executor.
-  using Receiver = std::function<void(Bytes)>;
+  // Called with each datagram received and the number of its source (0 on
+  // the phone), on the executor.
+  using Receiver = std::function<void(Bytes, std::uint32_t)>;
 
   // Host side. Throws TransportError::underlying if no socket can be bound.
   static std::unique_ptr<DatagramChannel> listen(const asio::any_io_executor& executor,
@@ -42,8 +45,13 @@ class DatagramChannel {
   std::uint16_t localPort() const;
 
   // Whether there is a flow to send to: always on the phone, on the host
-  // once the peer has sent a datagram.
+  // once a source has been adopted.
   bool hasFlow() const;
+
+  // Host side: sends go to the source of that number from now on. A number
+  // no longer remembered (the channel keeps the last few sources) is
+  // ignored, as is any call on the phone.
+  void adopt(std::uint32_t source);
 
   // Sends one datagram to the flow. Throws TransportError::notReady without
   // a flow, TransportError::underlying if the network refuses it.

@@ -211,6 +211,12 @@ asio::awaitable<void> StreamTransport::connectDatagramChannel(std::uint16_t toPo
   datagrams_ = DatagramChannel::connect(executor_, asio::ip::udp::endpoint(*peer_, toPort), datagramReceiver());
 }
 
+void StreamTransport::adoptDatagramSender(std::uint32_t sender) {
+  if (datagrams_) {
+    datagrams_->adopt(sender);
+  }
+}
+
 std::optional<std::string> StreamTransport::remoteHost() const {
   if (!peer_) {
     return std::nullopt;
@@ -219,10 +225,10 @@ std::optional<std::string> StreamTransport::remoteHost() const {
 }
 
 DatagramChannel::Receiver StreamTransport::datagramReceiver() {
-  return [weak = weak_from_this()](Bytes datagram) {
+  return [weak = weak_from_this()](Bytes datagram, std::uint32_t sender) {
     auto self = weak.lock();
     if (self && self->state_ != State::closed) {
-      self->producer_.yield(TransportEvent::Data{std::move(datagram), Channel::unreliable});
+      self->producer_.yield(TransportEvent::Data{std::move(datagram), Channel::unreliable, sender});
     }
   };
 }

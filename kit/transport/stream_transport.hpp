@@ -68,6 +68,7 @@ class StreamTransport final : public Transport, public std::enable_shared_from_t
   // Throws TransportError::notReady for port 0 or while the peer's address
   // is unknown, TransportError::closed after close().
   asio::awaitable<void> connectDatagramChannel(std::uint16_t toPort) override;
+  void adoptDatagramSender(std::uint32_t sender) override;
   std::optional<std::string> remoteHost() const override;
 
  private:

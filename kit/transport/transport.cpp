@@ -6,6 +6,8 @@ asio::awaitable<std::optional<std::uint16_t>> Transport::prepareDatagramChannel(
 
 asio::awaitable<void> Transport::connectDatagramChannel(std::uint16_t) { co_return; }
 
+void Transport::adoptDatagramSender(std::uint32_t) {}
+
 std::optional<std::string> Transport::remoteHost() const { return std::nullopt; }
 
 }  // namespace glidemate

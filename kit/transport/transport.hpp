@@ -53,6 +53,13 @@ class Transport {
   // default.
   virtual asio::awaitable<void> connectDatagramChannel(std::uint16_t toPort);
 
+  // Host side: a datagram from `sender` (TransportEvent::Data::sender)
+  // proved to be the peer's, so datagrams are sent back there from now on.
+  // Anyone on the peer's network address can send from any port, so only
+  // the session, which can open the datagram, may choose the flow. Does
+  // nothing by default.
+  virtual void adoptDatagramSender(std::uint32_t sender);
+
   // The peer's numeric address without an IPv6 scope suffix, when the
   // transport has one (none by default).
   virtual std::optional<std::string> remoteHost() const;

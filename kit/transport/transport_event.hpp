@@ -1,6 +1,7 @@
 #pragma once
 
 #include <concepts>
+#include <cstdint>
 #include <optional>
 #include <variant>
 
@@ -19,6 +20,9 @@ struct TransportEvent {
   struct Data {
     Bytes bytes;
     Channel channel;
+    // Which of the peer's datagram flows it came on, as the transport
+    // numbers them (see Transport::adoptDatagramSender); 0 otherwise.
+    std::uint32_t sender = 0;
     bool operator==(const Data&) const = default;
   };
   // The transport ended: no error for an orderly end or for close().

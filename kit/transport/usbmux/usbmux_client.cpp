@@ -63,6 +63,7 @@ std::optional<USBMuxClient::Event> noticeEvent(const USBMuxResponse& response) {
 // Built outside the coroutine: g++ 12 misreads a variant made in a
 // coroutine frame as used uninitialised.
 [[gnu::noinline]] USBMuxClient::Event lostConnection() { return USBMuxClient::Disconnected{}; }
+[[gnu::noinline]] USBMuxClient::Event listening() { return USBMuxClient::Connected{}; }
 
 bool isSuccess(const std::optional<USBMuxResponse>& response) {
   return response && response->value == USBMuxResponse::Case(USBMuxResponse::Result{0});
@@ -147,6 +148,11 @@ asio::awaitable<void> USBMuxClient::readNotices(std::weak_ptr<USBMuxClient> weak
     if (deadline.expired() || !isSuccess(reply)) {
       co_return;
     }
+  }
+  if (auto self = owner(weak, socket)) {
+    self->events_.second.yield(listening());
+  } else {
+    co_return;
   }
   for (;;) {
     const USBMuxHeader header = co_await stream.receiveHeader();

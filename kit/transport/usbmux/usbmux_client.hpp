@@ -27,7 +27,9 @@ namespace glidemate {
 //
 // The client never reconnects by itself: once the notice connection is
 // lost (`Disconnected`), start() does nothing until stop() has run, so the
-// owner decides whether and when to try again.
+// owner decides whether and when to try again. (On Linux the daemon is
+// started when a phone is plugged in and exits with the last one, so an
+// owner that wants cable phones keeps trying.)
 class USBMuxClient : public std::enable_shared_from_this<USBMuxClient> {
  public:
   using Socket = asio::local::stream_protocol::socket;
@@ -48,7 +50,12 @@ class USBMuxClient : public std::enable_shared_from_this<USBMuxClient> {
   struct Disconnected {
     bool operator==(const Disconnected&) const = default;
   };
-  using Event = std::variant<Attached, Detached, Disconnected>;
+  // The daemon accepted Listen: notices follow, starting with the phones
+  // attached already.
+  struct Connected {
+    bool operator==(const Connected&) const = default;
+  };
+  using Event = std::variant<Attached, Detached, Disconnected, Connected>;
 
   static constexpr std::string_view defaultSocketPath = "/var/run/usbmuxd";
   // How long the daemon may take to answer a Listen or a Connect.

@@ -37,6 +37,7 @@ class HostProgramTest : public ::testing::Test {
   TempDir dir;
   std::unique_ptr<ChildProcess> host;
   std::string address;
+  std::string lastTyped;
 
   void SetUp() override {
     host = std::make_unique<ChildProcess>(
@@ -71,6 +72,7 @@ class HostProgramTest : public ::testing::Test {
     const int code = (std::stoi(shown["code"].get<std::string>()) + wrongBy) % 1000000;
     char typed[8];
     std::snprintf(typed, sizeof typed, "%06d", code);
+    lastTyped = typed;
     p.writeLine(typed);
     std::string out;
     for (std::string line = p.readLine(); !line.empty(); line = p.readLine()) out += line + "\n";
@@ -139,6 +141,18 @@ TEST_F(HostProgramTest, WrongCodesAreRefusedAndBlockPairing) {
   const auto refused = runProgram(phone("b", {"pair", address, "--code", "123456"}));
   EXPECT_EQ(refused.status, 1);
   EXPECT_NE(refused.err.find("pairing refused"), std::string::npos) << refused.err;
+}
+
+// A failed pairing may have shown someone bits of the code: the phone will
+// not send it again, even in a later run.
+TEST_F(HostProgramTest, APhoneRefusesACodeThatFailedBefore) {
+  EXPECT_EQ(pair("d", 1).status, 1);
+  const auto again = runProgram(phone("d", {"pair", address, "--code", lastTyped}));
+  EXPECT_EQ(again.status, 1);
+  EXPECT_NE(again.err.find("the code " + lastTyped +
+                           " was already used in a pairing that failed; ask the computer for a new code"),
+            std::string::npos)
+      << again.err;
 }
 
 TEST_F(HostProgramTest, BadCommandsAndArgumentsAreExplained) {

@@ -33,7 +33,10 @@ class RecordingLogger final : public Logger {
  public:
   std::vector<std::string> lines;
   void log(std::string_view, std::string_view message) override { lines.emplace_back(message); }
-  bool has(const std::string& line) const { return std::find(lines.begin(), lines.end(), line) != lines.end(); }
+  bool has(const std::string& line) const { return count(line) > 0; }
+  std::size_t count(const std::string& line) const {
+    return static_cast<std::size_t>(std::count(lines.begin(), lines.end(), line));
+  }
 };
 
 class TempFolder {
@@ -77,6 +80,7 @@ class LinkServingTest : public ::testing::Test {
                              .hostName = "Desk",
                              .usbmuxSocketPath = daemon.socketPath(),
                              .usbmuxReplyTimeout = 100ms,
+                             .usbmuxRetryDelay = 5ms,
                              .cableRedialDelay = 1ms,
                              .bluetoothManager = FakeBLEPeripheralManager::factory(radio),
                          });
@@ -85,8 +89,9 @@ class LinkServingTest : public ::testing::Test {
 
   void TearDown() override { server->stop(); }
 
-  void bridgeTo(std::uint32_t deviceId) {
-    daemon.onConnect = [deviceId, port = phonePort.local_endpoint().port()](std::uint32_t id) -> FakeUsbmuxDaemon::ConnectReply {
+  void bridgeTo(std::uint32_t deviceId) { bridgeTo(daemon, deviceId); }
+  void bridgeTo(FakeUsbmuxDaemon& through, std::uint32_t deviceId) {
+    through.onConnect = [deviceId, port = phonePort.local_endpoint().port()](std::uint32_t id) -> FakeUsbmuxDaemon::ConnectReply {
       if (id == deviceId) return FakeUsbmuxDaemon::Bridge{port};
       return FakeUsbmuxDaemon::Refuse{2};
     };
@@ -236,11 +241,48 @@ TEST_F(LinkServingTest, LosingTheDaemonCancelsEveryCableTask) {
   EXPECT_EQ(server->cableDevices(), (std::set<std::uint32_t>{5, 6}));
 
   daemon.dropListeners();
-  ASSERT_TRUE(runUntil(io, [&] { return logger.has("Cable: lost usbmuxd"); }));
+  ASSERT_TRUE(runUntil(io, [&] { return logger.has("Cable: lost usbmuxd; waiting for it to come back"); }));
   EXPECT_TRUE(server->cableDevices().empty());
   ASSERT_TRUE(runUntil(io, [&] { return server->liveSessions().empty() && server->peers->empty(); }));
-  // The client does not come back by itself.
-  EXPECT_EQ(daemon.listeners(), 0u);
+  // The daemon is still there: the host listens to it again.
+  ASSERT_TRUE(runUntil(io, [&] { return daemon.listeners() == 1; }));
+}
+
+// On Linux the daemon starts with the first phone plugged in and exits with
+// the last one. The host, started before it, picks cable phones up whenever
+// it is there, without a restart, and logs each change once, not each try.
+TEST_F(LinkServingTest, CablePhonesAreServedWheneverTheDaemonIsThere) {
+  FakeUsbmuxDaemon comesAndGoes(io, false);
+  server = HostServer::make(io.get_executor(), HostServer::Configuration{
+                                                   .keys = hostKeys,
+                                                   .defaults = defaults,
+                                                   .logger = logger,
+                                                   .hostName = "Desk",
+                                                   .usbmuxSocketPath = comesAndGoes.socketPath(),
+                                                   .usbmuxReplyTimeout = 100ms,
+                                                   .usbmuxRetryDelay = 5ms,
+                                                   .cableRedialDelay = 1ms,
+                                               });
+  server->start();
+  ASSERT_TRUE(runUntil(io, [&] { return logger.has("Cable: usbmuxd is not running; waiting for it"); }));
+
+  bridgeTo(comesAndGoes, 5);
+  for (int appearance = 0; appearance < 2; ++appearance) {
+    SCOPED_TRACE(appearance);
+    comesAndGoes.start();
+    ASSERT_TRUE(runUntil(io, [&] { return comesAndGoes.listeners() == 1; }));
+    comesAndGoes.attach(5, "SERIAL-5", "USB");
+    auto phone = answerCable();
+    ASSERT_FALSE(phone->error) << *phone->error;
+    ASSERT_TRUE(runUntil(io, [&] { return server->liveSessions().size() == 1; }));
+    exchangeMessages(*phone->session);
+
+    comesAndGoes.exit();
+    ASSERT_TRUE(runUntil(io, [&] { return server->liveSessions().empty() && server->cableDevices().empty(); }));
+  }
+  EXPECT_EQ(logger.count("Cable: usbmuxd is not running; waiting for it"), 1u);
+  EXPECT_EQ(logger.count("Cable: connected to usbmuxd"), 2u);
+  EXPECT_EQ(logger.count("Cable: lost usbmuxd; waiting for it to come back"), 2u);
 }
 
 TEST_F(LinkServingTest, BluetoothPhonePairsAndTalks) {

@@ -3,12 +3,18 @@
 #include <asio/co_spawn.hpp>
 #include <asio/detached.hpp>
 #include <asio/io_context.hpp>
+#include <asio/redirect_error.hpp>
+#include <asio/use_awaitable.hpp>
 #include <filesystem>
 #include <cctype>
 
 #include "host/server/host_server.hpp"
 #include "kit/session/handshake_error.hpp"
+#include "kit/session/handshake_message.hpp"
+#include "kit/session/x25519_key_pair.hpp"
 #include "kit/transport/in_memory_transport.hpp"
+#include "kit/transport/stream_transport.hpp"
+#include "kit/wire/record_framer.hpp"
 #include "phone/phone_pairing.hpp"
 #include "tests/support/memory_keychain.hpp"
 #include "tests/support/run_awaitable.hpp"
@@ -38,6 +44,29 @@ class FromAddress final : public Transport {
   std::string address_;
 };
 
+// A phone whose user takes their time before typing the code.
+class Unhurried final : public PairingProvider {
+ public:
+  Unhurried(std::shared_ptr<PairingProvider> inner, std::function<asio::awaitable<void>()> pause)
+      : inner_(std::move(inner)), pause_(std::move(pause)) {}
+  asio::awaitable<std::optional<SymmetricKey>> longTermKey(std::string peerId) override {
+    co_return co_await inner_->longTermKey(std::move(peerId));
+  }
+  asio::awaitable<std::optional<PairingCode>> beginPairing(PeerInfo peer) override {
+    co_await pause_();
+    co_return co_await inner_->beginPairing(std::move(peer));
+  }
+  asio::awaitable<void> pairingSucceeded(SymmetricKey key, PeerInfo peer) override {
+    co_await inner_->pairingSucceeded(std::move(key), std::move(peer));
+  }
+  asio::awaitable<void> pairingFailed(PeerInfo peer) override { co_await inner_->pairingFailed(std::move(peer)); }
+  asio::awaitable<bool> holdsAnyLongTermKey() override { co_return co_await inner_->holdsAnyLongTermKey(); }
+
+ private:
+  std::shared_ptr<PairingProvider> inner_;
+  std::function<asio::awaitable<void>()> pause_;
+};
+
 class TempFile {
  public:
   TempFile() {
@@ -60,6 +89,14 @@ struct Phone {
   KeychainStore store{phone::PhonePairing::service, keys};
   std::optional<PairingCode> typed;  // when set, typed instead of the shown code
   bool mistypes = false;             // types the shown code plus one
+  std::optional<PairingCode> lastTyped;
+  // Runs while the phone's user reads the code, before it is typed.
+  std::function<void()> whileTyping;
+  // Awaited before the code is read off the host: a user taking their time.
+  std::function<asio::awaitable<void>()> beforeTyping;
+  // Codes used up by failed pairings, kept between connections.
+  SpentPairingCodes spent;
+  std::optional<PairingCode> refused;
 };
 
 class HostServerTest : public ::testing::Test {
@@ -81,14 +118,16 @@ class HostServerTest : public ::testing::Test {
     io.poll();
   }
 
-  std::shared_ptr<HostServer> makeServer() {
-    auto s = HostServer::make(io.get_executor(), HostServer::Configuration{
-                                                     .keys = hostKeys,
-                                                     .defaults = defaults,
-                                                     .logger = logger,
-                                                     .hostName = "Desk",
-                                                     .maxPendingHandshakesPerSource = 2,
-                                                 });
+  std::shared_ptr<HostServer> makeServer(const std::function<void(HostServer::Configuration&)>& adjust = nullptr) {
+    HostServer::Configuration configuration{
+        .keys = hostKeys,
+        .defaults = defaults,
+        .logger = logger,
+        .hostName = "Desk",
+        .maxPendingHandshakesPerSource = 2,
+    };
+    if (adjust) adjust(configuration);
+    auto s = HostServer::make(io.get_executor(), std::move(configuration));
     s->onActivity = [this](const HostServer::Activity& a) {
       if (auto* c = std::get_if<HostServer::PeerConnected>(&a)) activity.push_back("connected " + c->peer.id);
       if (auto* e = std::get_if<HostServer::PeerEnded>(&a)) activity.push_back("ended " + e->peer.id);
@@ -109,14 +148,29 @@ class HostServerTest : public ::testing::Test {
                                       std::string address = "10.0.0.2") {
     auto [phoneEnd, hostEnd] = InMemoryTransport::makePair(io.get_executor(), {.kind = kind});
     server->accept(std::make_shared<FromAddress>(hostEnd, address));
-    auto pairing = std::make_shared<phone::PhonePairing>(phone.store, [this, &phone](const PeerInfo&) {
-      const auto shown = server->pairing.activeCode.get();
-      if (phone.mistypes && shown) return PairingCode::fromValue((shown->value() + 1) % PairingCode::valueLimit);
-      return phone.typed ? phone.typed : shown;
-    });
+    return handshake(phone, phoneEnd);
+  }
+
+  // Runs `phone`'s side of the handshake over `phoneEnd` to its end.
+  std::shared_ptr<Connection> handshake(Phone& phone, std::shared_ptr<Transport> phoneEnd) {
+    auto pairing = std::make_shared<phone::PhonePairing>(
+        phone.store,
+        [this, &phone](const PeerInfo&) {
+          const auto shown = server->pairing.activeCode.get();
+          if (phone.whileTyping) phone.whileTyping();
+          if (phone.mistypes && shown) {
+            phone.lastTyped = PairingCode::fromValue((shown->value() + 1) % PairingCode::valueLimit);
+          } else {
+            phone.lastTyped = phone.typed ? phone.typed : shown;
+          }
+          return phone.lastTyped;
+        },
+        phone.spent);
     auto connection = std::make_shared<Connection>();
-    connection->session = Session::make(io.get_executor(), phoneEnd, Session::Role::client,
-                                        PeerInfo{phone.id, phone.name}, pairing);
+    std::shared_ptr<PairingProvider> provider = pairing;
+    if (phone.beforeTyping) provider = std::make_shared<Unhurried>(pairing, phone.beforeTyping);
+    connection->session = Session::make(io.get_executor(), std::move(phoneEnd), Session::Role::client,
+                                        PeerInfo{phone.id, phone.name}, provider);
     asio::co_spawn(io, [](std::shared_ptr<Connection> c) -> asio::awaitable<void> {
       try {
         co_await c->session->performHandshake();
@@ -129,6 +183,8 @@ class HostServerTest : public ::testing::Test {
       c->done = true;
     }(connection), asio::detached);
     EXPECT_TRUE(runUntil(io, [&] { return connection->done; }));
+    phone.spent = pairing->spentCodes();
+    phone.refused = pairing->refusedCode();
     return connection;
   }
 
@@ -196,6 +252,60 @@ TEST_F(HostServerTest, WrongCodeIsRefusedAndCounted) {
   EXPECT_EQ(c->error, "pairing code did not match");
   EXPECT_EQ(server->pairing.throttle().failures().size(), 1u);
   EXPECT_EQ(server->pairing.activeCode.get(), std::nullopt);
+}
+
+// A code that failed may have been learnt in part by whoever the phone
+// talked to; typed again, the phone keeps it to itself.
+TEST_F(HostServerTest, APhoneDoesNotOfferACodeThatFailedAgain) {
+  Phone ann("ANN", "Ann");
+  ann.mistypes = true;
+  EXPECT_EQ(connect(ann)->error, "pairing code did not match");
+  ASSERT_TRUE(ann.lastTyped);
+  ann.mistypes = false;
+  ann.typed = ann.lastTyped;
+  EXPECT_TRUE(connect(ann)->error);
+  EXPECT_EQ(ann.refused, ann.lastTyped);
+  // Nothing of the code went out: the host counted one wrong code, not two.
+  EXPECT_EQ(server->pairing.throttle().failures().size(), 1u);
+  EXPECT_TRUE(hostKeys.items.empty());
+}
+
+// The user stops a pairing on the host while the phone's user is typing
+// the code: the phone that goes on with that code is not let in, and no
+// key is kept on either side.
+TEST_F(HostServerTest, APairingStoppedOnTheHostDoesNotComplete) {
+  struct Case {
+    std::string name;
+    std::function<void(HostServer&)> stop;
+  };
+  const std::vector<Case> cases{
+      {"Not me", [](HostServer& s) { s.pairing.decline(); }},
+      {"pause", [](HostServer& s) { s.setPaused(true); }},
+      {"disconnect", [](HostServer& s) { s.disconnect("ANN"); }},
+      {"forget", [](HostServer& s) { s.forget("ANN"); }},
+  };
+  int address = 10;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Phone ann("ANN", "Ann");
+    ann.whileTyping = [&] { c.stop(*server); };
+    // A fresh source each time: "Not me" turns its source away.
+    const auto connection = connect(ann, TransportKind::lan, "10.0.1." + std::to_string(address++));
+    // The host hung up at once, rather than waiting to refuse the phone
+    // once the rounds were over.
+    ASSERT_TRUE(connection->error);
+    EXPECT_TRUE(*connection->error == HandshakeError::connectionClosed().what() ||
+                *connection->error == TransportError::closed().what())
+        << *connection->error;
+    EXPECT_FALSE(connection->session->isEstablished());
+    EXPECT_TRUE(hostKeys.items.empty());
+    EXPECT_TRUE(ann.keys.items.empty());
+    EXPECT_TRUE(server->liveSessions().empty());
+    // The host's side of the attempt ends too, and gives its code back.
+    EXPECT_TRUE(runUntil(io, [&] { return !server->pairing.activeCode->has_value(); }));
+    server->setPaused(false);
+    server->allow("ANN");
+  }
 }
 
 TEST_F(HostServerTest, SecondConnectionReplacesTheEntryAndTheLastEndRemovesIt) {
@@ -280,29 +390,140 @@ TEST_F(HostServerTest, StopEmptiesPeersAndGoesIdle) {
   EXPECT_EQ(server->listenerState.get(), LANListener::State(LANListener::Idle{}));
 }
 
-TEST_F(HostServerTest, UnfinishedHandshakesFromOneSourceAreCapped) {
-  // Two handshakes that never finish use up this source's allowance.
-  std::vector<std::shared_ptr<InMemoryTransport>> silent;
-  for (int i = 0; i < 2; ++i) {
+// The phone's end of a connection that a test drives by hand.
+struct RawPeer {
+  std::shared_ptr<InMemoryTransport> end;
+  bool answered = false;
+  bool closed = false;
+};
+
+class AdmissionTest : public HostServerTest {
+ protected:
+  // A connection from `address` that says nothing.
+  std::shared_ptr<RawPeer> silentFrom(const std::string& address) {
     auto [phoneEnd, hostEnd] = InMemoryTransport::makePair(io.get_executor(), {});
+    auto peer = std::make_shared<RawPeer>();
+    peer->end = phoneEnd;
+    asio::co_spawn(io, [](std::shared_ptr<RawPeer> p) -> asio::awaitable<void> {
+      while (auto e = co_await p->end->events().next()) {
+        if (std::holds_alternative<TransportEvent::Data>(e->value)) p->answered = true;
+        if (std::holds_alternative<TransportEvent::Closed>(e->value)) p->closed = true;
+      }
+    }(peer), asio::detached);
     phoneEnd->start();
-    server->accept(std::make_shared<FromAddress>(hostEnd, "10.6.6.6"));
-    silent.push_back(phoneEnd);
+    server->accept(std::make_shared<FromAddress>(hostEnd, address));
+    io.poll();
+    io.restart();
+    return peer;
   }
-  io.poll();
-  // A third from there is turned away at once; another address still pairs.
-  auto [phoneEnd, hostEnd] = InMemoryTransport::makePair(io.get_executor(), {});
-  std::vector<TransportEvent> events;
-  asio::co_spawn(io, [](std::shared_ptr<InMemoryTransport> t, std::vector<TransportEvent>& out) -> asio::awaitable<void> {
-    while (auto e = co_await t->events().next()) out.push_back(*e);
-  }(phoneEnd, events), asio::detached);
-  phoneEnd->start();
-  server->accept(std::make_shared<FromAddress>(hostEnd, "10.6.6.6"));
-  ASSERT_TRUE(runUntil(io, [&] {
-    return !events.empty() && std::holds_alternative<TransportEvent::Closed>(events.back().value);
-  }));
+
+  // A connection from `address` whose phone, paired already, says hello and
+  // then stalls before proving its key: a handshake under way.
+  std::shared_ptr<RawPeer> stalledFrom(const std::string& address, const std::string& phoneId) {
+    const auto now = std::chrono::system_clock::now();
+    server->pairing.store().save(SymmetricKey(Bytes(32, 1)), PairedPeer{phoneId, phoneId, now, now});
+    auto peer = silentFrom(address);
+    const auto ephemeral = X25519KeyPair::generate().publicKey();
+    const HandshakeMessage::Hello hello{1, phoneId, phoneId, Bytes(ephemeral.begin(), ephemeral.end()),
+                                        Bytes(16, 0), true};
+    Bytes record = RecordFramer::encode(RecordKind::handshake, encodeHandshake(hello).body);
+    testing::runAwaitable(io, peer->end->send(std::move(record), Channel::reliable));
+    EXPECT_TRUE(runUntil(io, [&] { return peer->answered; }));
+    return peer;
+  }
+
+  // Lets everything ready run, so that what has not happened will not.
+  void settle() {
+    io.poll();
+    io.restart();
+  }
+};
+
+// The fixture allows two unfinished handshakes per address.
+TEST_F(AdmissionTest, WhenAnAddressIsFullItsOldestSilentConnectionMakesWay) {
+  auto first = silentFrom("10.6.6.6");
+  auto second = silentFrom("10.6.6.6");
+  auto third = silentFrom("10.6.6.6");
+  ASSERT_TRUE(runUntil(io, [&] { return first->closed; }));
+  settle();
+  EXPECT_FALSE(second->closed || third->closed);
+  EXPECT_EQ(server->unfinishedHandshakes(), 2u);
+
+  // Handshakes under way keep their places: with both of an address's
+  // places held by them, a newcomer from there is turned away at once.
+  auto alice = stalledFrom("10.7.7.7", "ALICE");
+  auto bob = stalledFrom("10.7.7.7", "BOB");
+  auto late = silentFrom("10.7.7.7");
+  ASSERT_TRUE(runUntil(io, [&] { return late->closed; }));
+  settle();
+  EXPECT_FALSE(alice->closed || bob->closed);
   Phone ann("ANN", "Ann");
   EXPECT_FALSE(connect(ann, TransportKind::lan, "10.0.0.7")->error);
+}
+
+// Anyone on the network may open sockets and say nothing. Eight addresses
+// with eight such sockets each fill every place, yet a real phone pairs at
+// once: it takes the place of the oldest silent socket from its address.
+// No time-out plays a part.
+TEST_F(AdmissionTest, SixtyFourSilentSocketsFromEightAddressesDoNotLockAPhoneOut) {
+  server = makeServer([](HostServer::Configuration& c) {
+    c.maxPendingHandshakesPerSource = 8;
+    c.firstRecordTimeout = std::chrono::hours(1);
+  });
+  server->start();
+  ASSERT_TRUE(runUntil(io, [&] { return std::holds_alternative<LANListener::Listening>(server->listenerState.get()); }));
+  const auto port = std::get<LANListener::Listening>(server->listenerState.get()).port;
+  const asio::ip::tcp::endpoint listener(asio::ip::make_address("127.0.0.1"), port);
+  std::vector<asio::ip::tcp::socket> silent;
+  for (int address = 1; address <= 8; ++address) {
+    for (int i = 0; i < 8; ++i) {
+      asio::ip::tcp::socket socket(io, asio::ip::tcp::endpoint(
+                                           asio::ip::make_address("127.0.0." + std::to_string(address)), 0));
+      socket.connect(listener);
+      silent.push_back(std::move(socket));
+    }
+  }
+  ASSERT_TRUE(runUntil(io, [&] { return server->unfinishedHandshakes() == 64; }));
+
+  Phone ann("ANN", "Ann");
+  auto phone = handshake(ann, StreamTransport::connect(io.get_executor(), "127.0.0.1", port));
+  EXPECT_FALSE(phone->error) << *phone->error;
+  // The socket that made way is the oldest from the phone's address.
+  std::array<std::uint8_t, 1> byte{};
+  asio::error_code ended;
+  bool read = false;
+  silent.front().async_read_some(asio::buffer(byte), [&](asio::error_code ec, std::size_t) {
+    ended = ec;
+    read = true;
+  });
+  ASSERT_TRUE(runUntil(io, [&] { return read; }));
+  EXPECT_EQ(ended, asio::error::eof);
+}
+
+// Only the first record has the short deadline: a socket that says nothing
+// is closed at it, while a phone that said hello and then takes longer to
+// type the code still pairs.
+TEST_F(AdmissionTest, ASilentSocketIsClosedEarlyWhileAPhoneThatTypesSlowlyPairs) {
+  server = makeServer([](HostServer::Configuration& c) { c.firstRecordTimeout = std::chrono::milliseconds(20); });
+  server->start();
+  ASSERT_TRUE(runUntil(io, [&] { return std::holds_alternative<LANListener::Listening>(server->listenerState.get()); }));
+  const auto port = std::get<LANListener::Listening>(server->listenerState.get()).port;
+
+  // The user reads the code while a socket, opened after the phone's
+  // connection, says nothing; they type once it has been closed, so the
+  // phone's own first-record deadline has passed as well.
+  asio::ip::tcp::socket silent(io);
+  asio::error_code silentEnd;
+  Phone ann("ANN", "Ann");
+  ann.beforeTyping = [&]() -> asio::awaitable<void> {
+    co_await silent.async_connect({asio::ip::make_address("127.0.0.1"), port}, asio::use_awaitable);
+    std::array<std::uint8_t, 1> byte{};
+    co_await silent.async_read_some(asio::buffer(byte), asio::redirect_error(asio::use_awaitable, silentEnd));
+  };
+  auto phone = handshake(ann, StreamTransport::connect(io.get_executor(), "127.0.0.1", port));
+  EXPECT_EQ(silentEnd, asio::error::eof);
+  EXPECT_FALSE(phone->error) << *phone->error;
+  EXPECT_EQ(server->pairing.pairedDevices->size(), 1u);
 }
 
 }  // namespace

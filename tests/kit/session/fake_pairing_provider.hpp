@@ -2,6 +2,7 @@
 // calls it records, for either role.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -16,7 +17,14 @@ class FakePairingProvider final : public PairingProvider {
   std::map<std::string, SymmetricKey> keys;
   std::optional<PairingCode> code;
   std::optional<std::string> refusalText;
+  // What refusal() answers from its second call on, when set: the owner
+  // changed its mind while the handshake ran.
+  std::optional<std::string> lateRefusalText;
+  int refusalsAsked = 0;
+  bool codeActive = true;
   bool holdsAny = false;
+  // Awaited before beginPairing answers: a user who takes their time.
+  std::function<asio::awaitable<void>()> whileTyping;
   // "beginPairing <id>", "pairingSucceeded <id>", "pairingFailed <id>",
   // "pairingAttemptEnded <digits>", in the order they came.
   std::vector<std::string> calls;
@@ -29,6 +37,7 @@ class FakePairingProvider final : public PairingProvider {
   }
   asio::awaitable<std::optional<PairingCode>> beginPairing(PeerInfo peer) override {
     calls.push_back("beginPairing " + peer.id);
+    if (whileTyping) co_await whileTyping();
     co_return code;
   }
   asio::awaitable<void> pairingSucceeded(SymmetricKey key, PeerInfo peer) override {
@@ -46,8 +55,10 @@ class FakePairingProvider final : public PairingProvider {
     co_return;
   }
   asio::awaitable<std::optional<std::string>> refusal([[maybe_unused]] PeerInfo peer) override {
+    if (++refusalsAsked > 1 && lateRefusalText) co_return lateRefusalText;
     co_return refusalText;
   }
+  asio::awaitable<bool> pairingCodeIsActive([[maybe_unused]] PairingCode shown) override { co_return codeActive; }
   asio::awaitable<bool> holdsAnyLongTermKey() override { co_return holdsAny; }
 };
 

@@ -31,6 +31,7 @@ TEST(PairingProvider, DefaultsRefuseNobodyHoldNoKeyAndIgnoreEndedAttempts) {
   PairingProvider& base = provider;
   std::optional<std::optional<std::string>> refusal;
   std::optional<bool> holdsAny;
+  std::optional<bool> codeActive;
   bool finished = false;
   asio::co_spawn(
       context,
@@ -40,6 +41,7 @@ TEST(PairingProvider, DefaultsRefuseNobodyHoldNoKeyAndIgnoreEndedAttempts) {
         holdsAny = co_await base.holdsAnyLongTermKey();
         const PairingCode code = *PairingCode::fromValue(1);
         co_await base.pairingAttemptEnded(code);
+        codeActive = co_await base.pairingCodeIsActive(code);
         finished = true;
       },
       asio::detached);
@@ -48,6 +50,7 @@ TEST(PairingProvider, DefaultsRefuseNobodyHoldNoKeyAndIgnoreEndedAttempts) {
   ASSERT_TRUE(refusal.has_value());
   EXPECT_EQ(*refusal, std::nullopt);
   EXPECT_EQ(holdsAny, false);
+  EXPECT_EQ(codeActive, true);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "kit/session/pairing.hpp"
 #include "kit/session/pairing_code.hpp"
 #include "kit/session/pairing_throttle.hpp"
+#include "kit/session/spent_pairing_codes.hpp"
 #include "tests/kit/session/hex.hpp"
 
 namespace glidemate {
@@ -200,6 +201,26 @@ TEST_F(PairingThrottleTest, PruneKeepsABlockThatHasNotEnded) {
   EXPECT_EQ(throttle.blockedUntil(), at(302));
   throttle.prune(at(302));
   EXPECT_EQ(throttle.blockedUntil(), std::nullopt);
+}
+
+// Kept as text between runs of a phone: what is read back refuses the same
+// codes, junk in the text is skipped, and the oldest codes go first.
+TEST(SpentPairingCodes, SurviveTheirTextAndForgetTheOldestFirst) {
+  SpentPairingCodes spent;
+  spent.spend(*PairingCode::fromValue(7));
+  spent.spend(*PairingCode::fromValue(123456));
+  spent.spend(*PairingCode::fromValue(7));
+  EXPECT_EQ(spent.text(), "000007,123456");
+  EXPECT_EQ(SpentPairingCodes::fromText(spent.text()), spent);
+  const auto read = SpentPairingCodes::fromText("000007,,12345,abcdef,999999,");
+  EXPECT_TRUE(read.contains(*PairingCode::fromValue(7)));
+  EXPECT_TRUE(read.contains(*PairingCode::fromValue(999999)));
+  EXPECT_FALSE(read.contains(*PairingCode::fromValue(12345)));
+
+  for (std::uint32_t v = 100; v < 100 + SpentPairingCodes::capacity; ++v) spent.spend(*PairingCode::fromValue(v));
+  EXPECT_FALSE(spent.contains(*PairingCode::fromValue(7)));
+  EXPECT_FALSE(spent.contains(*PairingCode::fromValue(123456)));
+  EXPECT_TRUE(spent.contains(*PairingCode::fromValue(100)));
 }
 
 }  // namespace

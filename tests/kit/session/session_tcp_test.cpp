@@ -9,6 +9,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <string>
@@ -147,6 +148,39 @@ TEST_P(SessionOverTcpTest, HandshakesThenCarriesMessagesBothWaysOnBothChannels) 
 
   phone->close();
   ASSERT_TRUE(runUntil(io, [&] { return atHost.finished && atPhone.finished; }));
+}
+
+// Anyone on the phone's address can send to the host's datagram port from
+// another port: a replayed datagram of the phone's (which opens, but repeats
+// a sequence) or junk must not move where the host's datagrams go.
+TEST_P(SessionOverTcpTest, OnlyTheSessionsOwnDatagramsChooseWhereDatagramsGo) {
+  connectAndHandshake();
+  Received atHost;
+  Received atPhone;
+  asio::co_spawn(io, collect(host->messages(), &atHost), asio::detached);
+  asio::co_spawn(io, collect(phone->messages(), &atPhone), asio::detached);
+  send(phone, {pointer(1)}, Channel::unreliable);
+  ASSERT_TRUE(runUntil(io, [&] { return atHost.messages.size() == 1; }));
+  ASSERT_TRUE(host->transport()->hasUnreliableChannel());
+
+  const auto captured = std::find_if(phoneTap->sent.begin(), phoneTap->sent.end(), [](const auto& o) {
+    return o.channel == Channel::unreliable;
+  });
+  ASSERT_NE(captured, phoneTap->sent.end());
+  // Asked again, the host's transport tells the port it already has.
+  const auto hostPort = glidemate::testing::runAwaitable(io, host->transport()->prepareDatagramChannel());
+  ASSERT_TRUE(hostPort);
+  asio::ip::udp::socket intruder(io, asio::ip::udp::endpoint(asio::ip::make_address("127.0.0.1"), 0));
+  const asio::ip::udp::endpoint target(asio::ip::make_address("127.0.0.1"), *hostPort);
+  intruder.send_to(asio::buffer(captured->bytes), target);
+  intruder.send_to(asio::buffer(Bytes{0, 5, 1, 9, 9, 9, 9, 9}), target);
+  ASSERT_TRUE(runUntil(io, [&] { return hostTap->receivedDatagrams == 3; }));
+
+  send(host, {pointer(5)}, Channel::unreliable);
+  ASSERT_TRUE(runUntil(io, [&] { return atPhone.messages.size() == 1; }));
+  EXPECT_EQ(phoneTap->receivedDatagrams, 1U);
+  EXPECT_EQ(intruder.available(), 0U);
+  EXPECT_EQ(atHost.messages.size(), 1U);
 }
 
 INSTANTIATE_TEST_SUITE_P(BothModes, SessionOverTcpTest, ::testing::Values(Mode::storedKey, Mode::pairing),

@@ -22,6 +22,7 @@
 #include "kit/session/handshake_error.hpp"
 #include "kit/session/handshake_message.hpp"
 #include "kit/session/x25519_key_pair.hpp"
+#include "kit/runtime/notifier.hpp"
 #include "kit/transport/in_memory_transport.hpp"
 #include "kit/wire/codec_error.hpp"
 #include "kit/wire/message_codec.hpp"
@@ -133,7 +134,7 @@ class SessionTest : public ::testing::Test {
     phone = Session::make(io.get_executor(), phoneTap, Session::Role::client, phoneInfo, phoneProvider,
                           std::move(expectedHost), timeout);
     host = Session::make(io.get_executor(), hostTap, Session::Role::host, hostInfo, hostProvider, std::nullopt,
-                         timeout);
+                         timeout, hostFirstRecordTimeout);
   }
 
   void shareKey() {
@@ -186,6 +187,7 @@ class SessionTest : public ::testing::Test {
   HandshakeOutcome phoneOutcome;
   HandshakeOutcome hostOutcome;
   Received atHost;
+  std::optional<Session::Duration> hostFirstRecordTimeout;
 };
 
 // --- Handshakes that succeed -------------------------------------------------
@@ -257,9 +259,11 @@ struct FailureCase {
   HandshakeError hostError;
   HandshakeError phoneError;
   std::vector<std::string> hostCalls;
+  std::vector<std::string> phoneCalls;
 };
 
 TEST_F(SessionTest, EachFailureEndsBothSidesWithTheMatchingErrorAndReason) {
+  const std::vector<std::string> phonePairingFailed{"beginPairing host-1", "pairingFailed host-1"};
   const std::vector<FailureCase> cases{
       {"a code that differs in bit 0",
        [](auto& p, auto& h) {
@@ -267,33 +271,57 @@ TEST_F(SessionTest, EachFailureEndsBothSidesWithTheMatchingErrorAndReason) {
          p.code = PairingCode::fromValue(123457);
        },
        "host-1", HandshakeError::pairingCodeMismatch(), HandshakeError::peerReported("pairing code did not match"),
-       {"beginPairing phone-1", "pairingFailed phone-1", "pairingAttemptEnded 123456"}},
+       {"beginPairing phone-1", "pairingFailed phone-1", "pairingAttemptEnded 123456"}, phonePairingFailed},
       {"a code that differs only in bit 19",
        [](auto& p, auto& h) {
          h.code = PairingCode::fromValue(999999);
          p.code = PairingCode::fromValue(999999 - (1 << 19));
        },
        "host-1", HandshakeError::pairingCodeMismatch(), HandshakeError::peerReported("pairing code did not match"),
-       {"beginPairing phone-1", "pairingFailed phone-1", "pairingAttemptEnded 999999"}},
+       {"beginPairing phone-1", "pairingFailed phone-1", "pairingAttemptEnded 999999"}, phonePairingFailed},
       {"the host refuses the phone", [](auto&, auto& h) { h.refusalText = "The host is paused"; }, "host-1",
-       HandshakeError::refused("The host is paused"), HandshakeError::peerReported("The host is paused"), {}},
+       HandshakeError::refused("The host is paused"), HandshakeError::peerReported("The host is paused"), {}, {}},
+      {"the host is paused while the phone pairs",
+       [](auto& p, auto& h) {
+         h.code = PairingCode::fromValue(123456);
+         p.code = PairingCode::fromValue(123456);
+         h.lateRefusalText = "The host is paused";
+       },
+       "host-1", HandshakeError::refused("The host is paused"), HandshakeError::peerReported("The host is paused"),
+       {"beginPairing phone-1", "pairingAttemptEnded 123456"}, phonePairingFailed},
+      {"the code is taken down while the phone pairs",
+       [](auto& p, auto& h) {
+         h.code = PairingCode::fromValue(123456);
+         p.code = PairingCode::fromValue(123456);
+         h.codeActive = false;
+       },
+       "host-1", HandshakeError::pairingRefused(), HandshakeError::peerReported("pairing refused"),
+       {"beginPairing phone-1", "pairingAttemptEnded 123456"}, phonePairingFailed},
+      {"a paired phone is turned away while it authenticates",
+       [](auto& p, auto& h) {
+         p.keys.emplace("host-1", keyOf(1));
+         h.keys.emplace("phone-1", keyOf(1));
+         h.lateRefusalText = "Turned away";
+       },
+       "host-1", HandshakeError::refused("Turned away"), HandshakeError::peerReported("Turned away"), {}, {}},
       {"the host has no code to show", [](auto&, auto&) {}, "host-1", HandshakeError::pairingRefused(),
-       HandshakeError::peerReported("pairing refused"), {"beginPairing phone-1"}},
+       HandshakeError::peerReported("pairing refused"), {"beginPairing phone-1"}, {}},
       {"the user typed no code", [](auto&, auto& h) { h.code = PairingCode::fromValue(1); }, "host-1",
        HandshakeError::peerReported("pairing refused"), HandshakeError::pairingRefused(),
-       {"beginPairing phone-1", "pairingAttemptEnded 000001"}},
+       {"beginPairing phone-1", "pairingAttemptEnded 000001"}, {"beginPairing host-1"}},
       {"the stored keys differ",
        [](auto& p, auto& h) {
          p.keys.emplace("host-1", keyOf(1));
          h.keys.emplace("phone-1", keyOf(2));
        },
-       "host-1", HandshakeError::authenticationFailed(), HandshakeError::peerReported("authentication failed"), {}},
+       "host-1", HandshakeError::authenticationFailed(), HandshakeError::peerReported("authentication failed"), {},
+       {}},
       {"the phone claims a key it does not hold for this host",
        [](auto& p, auto& h) {
          p.holdsAny = true;
          h.keys.emplace("phone-1", keyOf(2));
        },
-       std::nullopt, HandshakeError::peerReported("not paired"), HandshakeError::notPaired(), {}},
+       std::nullopt, HandshakeError::peerReported("not paired"), HandshakeError::notPaired(), {}, {}},
   };
   for (const FailureCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -307,6 +335,7 @@ TEST_F(SessionTest, EachFailureEndsBothSidesWithTheMatchingErrorAndReason) {
     EXPECT_EQ(handshakeError(hostOutcome.error), c.hostError);
     EXPECT_EQ(handshakeError(phoneOutcome.error), c.phoneError);
     EXPECT_EQ(hostProvider->calls, c.hostCalls);
+    EXPECT_EQ(phoneProvider->calls, c.phoneCalls);
     EXPECT_FALSE(host->isEstablished() || phone->isEstablished());
   }
 }
@@ -467,6 +496,41 @@ TEST_F(SessionTest, AStalledHandshakeTimesOutClosesTheSessionAndFailsWithConnect
     EXPECT_TRUE(session->isClosed());
     EXPECT_FALSE(failureText(peer.records));
   }
+}
+
+// Only the first record has a short deadline: a connection that says nothing
+// is closed at it, while a phone that said hello and then takes longer than
+// that to type the code still pairs.
+TEST_F(SessionTest, OnlyAPeerThatSaysNothingIsClosedAtTheFirstRecordTimeout) {
+  const auto firstRecordTimeout = std::chrono::milliseconds(20);
+  hostProvider->code = PairingCode::fromValue(123456);
+  phoneProvider->code = PairingCode::fromValue(123456);
+  hostFirstRecordTimeout = firstRecordTimeout;
+  makeSessions();
+
+  // While the phone's user reads the code, a second connection to a host
+  // with the same deadline, begun after the phone's, says nothing; the
+  // user types once it has been closed, so the phone's own deadline has
+  // passed too.
+  auto quiet = InMemoryTransport::makePair(io.get_executor(), {TransportKind::lan, false});
+  auto silentHost = Session::make(io.get_executor(), quiet.second, Session::Role::host, hostInfo,
+                                  std::make_shared<FakePairingProvider>(), std::nullopt,
+                                  Session::defaultHandshakeTimeout, firstRecordTimeout);
+  HandshakeOutcome silentOutcome;
+  Notifier silentEnded(io.get_executor());
+  phoneProvider->whileTyping = [&]() -> asio::awaitable<void> {
+    quiet.first->start();
+    asio::co_spawn(io, [](std::shared_ptr<Session> s, HandshakeOutcome* o, Notifier* ended) -> asio::awaitable<void> {
+      co_await runHandshake(s, o);
+      ended->notifyAll();
+    }(silentHost, &silentOutcome, &silentEnded), asio::detached);
+    while (!silentOutcome.done) co_await silentEnded.wait();
+  };
+  handshake();
+  EXPECT_EQ(handshakeError(silentOutcome.error), HandshakeError::connectionClosed());
+  EXPECT_TRUE(silentHost->isClosed());
+  EXPECT_EQ(phoneOutcome.peer, hostInfo);
+  EXPECT_EQ(hostOutcome.peer, phoneInfo);
 }
 
 // --- After establishment ------------------------------------------------------

@@ -66,6 +66,7 @@ class TappedTransport final : public Transport, public std::enable_shared_from_t
   asio::awaitable<void> connectDatagramChannel(std::uint16_t toPort) override {
     co_await inner->connectDatagramChannel(toPort);
   }
+  void adoptDatagramSender(std::uint32_t sender) override { inner->adoptDatagramSender(sender); }
   std::optional<std::string> remoteHost() const override { return inner->remoteHost(); }
 
  private:

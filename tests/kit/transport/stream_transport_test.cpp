@@ -37,9 +37,9 @@ Bytes record(std::uint8_t fill, std::size_t bodySize) {
 class StreamTransportTest : public ::testing::Test {
  protected:
   // A stranger on 127.0.0.2 and the TCP peer's host each send a datagram to
-  // the host's channel: only the peer's arrives, and the reply goes back to
-  // it. Loopback delivers in order, so the stranger's came first and was
-  // dropped.
+  // the host's channel: only the peer's arrives, and once adopted the reply
+  // goes back to it. Loopback delivers in order, so the stranger's came
+  // first and was dropped.
   void expectOnlyThePeersDatagramsAnswered() {
     const auto port = runAwaitable(context, host->prepareDatagramChannel());
     ASSERT_TRUE(port.has_value());
@@ -49,10 +49,21 @@ class StreamTransportTest : public ::testing::Test {
     auto peer = udpSocketOn(loopback);
     const Bytes fromPeer = record(0x07, 4);
     peer.send_to(asio::buffer(fromPeer), target);
-    EXPECT_EQ(next(*host), TransportEvent(Data{fromPeer, Channel::unreliable}));
+    host->adoptDatagramSender(expectDatagram(*host, fromPeer));
     const Bytes reply = record(0x08, 4);
     send(*host, reply, Channel::unreliable);
     EXPECT_EQ(receiveDatagram(peer), reply);
+  }
+
+  // The next event is this datagram; returns the number of its source.
+  std::uint32_t expectDatagram(Transport& transport, const Bytes& bytes) {
+    const auto event = next(transport);
+    const auto* data = event ? std::get_if<Data>(&event->value) : nullptr;
+    if (data == nullptr || data->channel != Channel::unreliable || data->bytes != bytes) {
+      ADD_FAILURE() << "expected a datagram of " << bytes.size() << " bytes";
+      return 0;
+    }
+    return data->sender;
   }
 
   // The phone connects through StreamTransport::connect; the host wraps the
@@ -255,19 +266,28 @@ TEST_F(StreamTransportTest, UnreliableRecordsTravelAsDatagramsOnceTheFlowExists)
 
   const Bytes move = record(0x02, 12);
   send(*phone, move, Channel::unreliable);
-  EXPECT_EQ(next(*host), TransportEvent(Data{move, Channel::unreliable}));
+  const std::uint32_t phoneSource = expectDatagram(*host, move);
+  // Only its owner, which can open the datagram, says it is the phone's.
+  EXPECT_FALSE(host->hasUnreliableChannel());
+  host->adoptDatagramSender(phoneSource);
   EXPECT_TRUE(host->hasUnreliableChannel());
 
   const Bytes pong = record(0x03, 12);
   send(*host, pong, Channel::unreliable);
   EXPECT_EQ(next(*phone), TransportEvent(Data{pong, Channel::unreliable}));
 
-  // A later flow from the same host replaces the first: the host answers
-  // it, with one plain datagram holding exactly the record.
+  // A later flow from the same host is heard under a number of its own but
+  // answered only once adopted, with one plain datagram holding exactly
+  // the record.
   auto later = udpSocketOn(loopback);
   const Bytes fromLater = record(0x04, 5);
   later.send_to(asio::buffer(fromLater), asio::ip::udp::endpoint(loopback, *port));
-  EXPECT_EQ(next(*host), TransportEvent(Data{fromLater, Channel::unreliable}));
+  const std::uint32_t laterSource = expectDatagram(*host, fromLater);
+  EXPECT_NE(laterSource, phoneSource);
+  const Bytes toPhone = record(0x06, 7);
+  send(*host, toPhone, Channel::unreliable);
+  EXPECT_EQ(next(*phone), TransportEvent(Data{toPhone, Channel::unreliable}));
+  host->adoptDatagramSender(laterSource);
   const Bytes reply = record(0x05, 300);
   send(*host, reply, Channel::unreliable);
   EXPECT_EQ(receiveDatagram(later), reply);

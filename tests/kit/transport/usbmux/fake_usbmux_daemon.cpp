@@ -75,16 +75,33 @@ asio::awaitable<void> pump(std::shared_ptr<From> from, std::shared_ptr<To> to) {
 
 }  // namespace
 
-FakeUsbmuxDaemon::FakeUsbmuxDaemon(asio::io_context& io) : io_(io), acceptor_(io) {
+FakeUsbmuxDaemon::FakeUsbmuxDaemon(asio::io_context& io, bool running) : io_(io), acceptor_(io) {
   char pattern[] = "/tmp/glidemate-usbmuxd-XXXXXX";
   if (mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp failed");
   folder_ = pattern;
   socketPath_ = (folder_ / "usbmuxd").string();
+  if (running) start();
+}
+
+void FakeUsbmuxDaemon::start() {
+  if (acceptor_.is_open()) return;
   asio::local::stream_protocol::endpoint endpoint(socketPath_);
   acceptor_.open(endpoint.protocol());
   acceptor_.bind(endpoint);
   acceptor_.listen();
   spawn(acceptLoop());
+}
+
+void FakeUsbmuxDaemon::exit() {
+  shutDown();
+  dropListeners();
+  for (auto& socket : held_) {
+    asio::error_code ignored;
+    socket->close(ignored);
+  }
+  held_.clear();
+  // Ends every conversation and tunnel; their sockets close with them.
+  tasks_.clear();
 }
 
 FakeUsbmuxDaemon::~FakeUsbmuxDaemon() {
@@ -163,6 +180,8 @@ void FakeUsbmuxDaemon::dropListeners() {
 void FakeUsbmuxDaemon::shutDown() {
   asio::error_code ignored;
   acceptor_.close(ignored);
+  std::error_code gone;
+  std::filesystem::remove(socketPath_, gone);
 }
 
 std::size_t FakeUsbmuxDaemon::connectRequests() const {

@@ -51,7 +51,9 @@ class FakeUsbmuxDaemon {
     std::optional<std::uint64_t> portNumber;
   };
 
-  explicit FakeUsbmuxDaemon(asio::io_context& io);
+  // `running` false: the socket's path is chosen, but nothing listens
+  // there until start().
+  explicit FakeUsbmuxDaemon(asio::io_context& io, bool running = true);
   ~FakeUsbmuxDaemon();
   FakeUsbmuxDaemon(const FakeUsbmuxDaemon&) = delete;
   FakeUsbmuxDaemon& operator=(const FakeUsbmuxDaemon&) = delete;
@@ -74,8 +76,13 @@ class FakeUsbmuxDaemon {
   void sendRaw(Bytes bytes);
   // Hangs up on every listener, as a daemon that dies would.
   void dropListeners();
-  // Stops accepting and closes the socket.
+  // Stops accepting and removes the socket.
   void shutDown();
+  // Listens on the socket's path (again).
+  void start();
+  // As the daemon does when the last phone is unplugged: everything ends,
+  // listeners, pending answers and tunnels, and the socket goes.
+  void exit();
 
   std::size_t listeners() const { return listeners_.size(); }
   const std::vector<Request>& requests() const { return requests_; }

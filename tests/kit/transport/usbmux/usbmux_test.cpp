@@ -170,7 +170,7 @@ class USBMuxClientTest : public ::testing::Test {
 
   void startListening() {
     client->start();
-    driveUntil(io, [&] { return daemon.listeners() == 1; });
+    EXPECT_EQ(nextEvent(), Event(USBMuxClient::Connected{}));
   }
 
   USBMuxClient::Socket openTunnel(std::uint32_t deviceId) {
@@ -226,7 +226,7 @@ TEST_F(USBMuxClientTest, BadPacketsEndTheNoticeLoop) {
     SCOPED_TRACE(c.name);
     auto fresh = USBMuxClient::make(io.get_executor(), daemon.socketPath(), 200ms);
     fresh->start();
-    driveUntil(io, [&] { return daemon.listeners() == 1; });
+    EXPECT_EQ(runAwaitable(io, fresh->events().next()), Event(USBMuxClient::Connected{}));
     daemon.sendRaw(c.bytes);
     if (c.hangUp) daemon.dropListeners();
     EXPECT_EQ(runAwaitable(io, fresh->events().next()), Event(USBMuxClient::Disconnected{}));
@@ -270,12 +270,12 @@ TEST_F(USBMuxClientTest, NeverReconnectsByItself) {
   // stop() ends quietly; stop() then start() makes a new connection.
   client->stop();
   client->start();
-  driveUntil(io, [&] { return daemon.listeners() == 1; });
+  EXPECT_EQ(nextEvent(), Event(USBMuxClient::Connected{}));
   EXPECT_EQ(daemon.requests().size(), 2u);
   client->stop();
   daemon.attach(9, "AFTER-STOP", "USB");
   client->start();
-  driveUntil(io, [&] { return daemon.listeners() == 2; });
+  EXPECT_EQ(nextEvent(), Event(USBMuxClient::Connected{}));
   daemon.attach(8, "LIVE", "USB");
   EXPECT_EQ(nextEvent(), Event(USBMuxClient::Attached{USBMuxDevice{8, "LIVE", "USB"}}));
 }
