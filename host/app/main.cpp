@@ -80,7 +80,7 @@ int run(const HostOptions& options) {
                                                    });
 
   StatusLines status(*server, options.json, printLine);
-  ControlCommands commands(*server, status);
+  ControlCommands commands(*server, status, defaults);
 
   asio::signal_set signals(io, SIGINT, SIGTERM);
   auto shutDown = [&] {
