@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libasio-dev libssl-dev openssl nlohmann-json3-dev libplist-dev libsdbus-c++-dev libsystemd-dev
   libavahi-client-dev libx11-dev libxtst-dev libxrandr-dev libxfixes-dev libicu-dev
-  xvfb x11-utils
+  xvfb x11-utils openbox
   dbus avahi-daemon avahi-utils usbmuxd python3-dbusmock
 )
 

@@ -11,6 +11,7 @@
 #include "kit/input/touch_classifier.hpp"
 #include "kit/input/touch_trace_parser.hpp"
 #include "tests/support/child_process.hpp"
+#include "tests/support/temp_dir.hpp"
 #include "tests/support/x_pointer.hpp"
 #include "tests/support/xvfb_display.hpp"
 
@@ -19,19 +20,7 @@ namespace {
 
 using testing::ChildProcess;
 using testing::runProgram;
-
-class TempDir {
- public:
-  TempDir() {
-    char pattern[] = "/tmp/glidemate-e2e-XXXXXX";
-    path_ = mkdtemp(pattern);
-  }
-  ~TempDir() { std::filesystem::remove_all(path_); }
-  std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-
- private:
-  std::filesystem::path path_;
-};
+using testing::TempDir;
 
 class HostProgramTest : public ::testing::Test {
  protected:

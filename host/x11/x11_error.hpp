@@ -6,7 +6,8 @@
 
 namespace glidemate::host {
 
-// Why the X11 event poster can't work with a display.
+// Why an X11 piece of the host (the event poster, the desktop connection)
+// can't work with a display.
 class X11Error : public std::runtime_error {
  public:
   struct CannotOpenDisplay {

@@ -1,4 +1,4 @@
-#include "host/input/x11/x11_error.hpp"
+#include "host/x11/x11_error.hpp"
 
 namespace glidemate::host {
 namespace {

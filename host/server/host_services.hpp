@@ -1,0 +1,19 @@
+#pragma once
+
+#include <vector>
+
+#include "kit/wire/event.hpp"
+
+namespace glidemate::host {
+
+// The services behind the phone's commands, owned by the host server for
+// its life. Each is built by the program for the desktop it runs on (or by
+// a test, with fakes); one that this desktop cannot offer stays empty, and
+// its commands are answered with a fixed "not available" sentence.
+struct HostServices {
+  // The settings a phone mirrors, sent to it first thing after its
+  // handshake: three-finger drag, then keep-awake.
+  std::vector<Event> mirroredSettings() const;
+};
+
+}  // namespace glidemate::host
