@@ -8,13 +8,13 @@
 #include "host/services/catalog/bundle/bundle_directory.hpp"
 #include "tests/host/services/catalog/test_icons.hpp"
 #include "tests/support/run_awaitable.hpp"
-#include "tests/support/temporary_folder.hpp"
+#include "tests/support/temp_dir.hpp"
 
 namespace glidemate::host {
 namespace {
 
 using glidemate::testing::runAwaitable;
-using glidemate::testing::TemporaryFolder;
+using glidemate::testing::TempDir;
 
 class FakeLauncher final : public ApplicationLauncher {
  public:
@@ -58,7 +58,7 @@ std::string infoPlist(const std::vector<std::pair<std::string, std::string>>& st
 class AppCatalogTest : public ::testing::Test {
  protected:
   asio::io_context io;
-  TemporaryFolder root;
+  TempDir root;
   BundleDirectory bundles{{root / "home/Applications", root / "Applications", root / "System/Applications"}};
   FakeLauncher launcher;
   FakeRunning running;
@@ -90,7 +90,7 @@ TEST_F(AppCatalogTest, ListsEachBundleOnceByNameWithTheUsersCopyFirst) {
                                 {"com.x.mail", "Mail App", false},
                                 {"com.x.plain", "Plain Thing", false},
                             }));
-  EXPECT_EQ(catalog.locations().at("com.x.calc"), (root / "home/Applications/Calc.app").string());
+  EXPECT_EQ(catalog.locations().at("com.x.calc"), root / "home/Applications/Calc.app");
   EXPECT_EQ(catalog.locations().size(), 4u);
   // What is running is told apart with the applications kept, the user's copy among them.
   EXPECT_EQ(running.idsSeenInstalled, (std::vector<std::string>{"com.x.calc", "com.x.chess", "com.x.plain", "com.x.mail"}));
@@ -108,7 +108,7 @@ TEST_F(AppCatalogTest, LaunchingActivatesWhatRunsAndOpensWhatDoesNot) {
   EXPECT_EQ(running.activated, (std::vector<std::string>{"com.x.chess", "com.x.chess"}));
 
   EXPECT_TRUE(runAwaitable(io, catalog.launch("com.x.mail")));
-  EXPECT_EQ(launcher.opened, std::vector<std::string>{(root / "Applications/Mail.app").string()});
+  EXPECT_EQ(launcher.opened, std::vector<std::string>{root / "Applications/Mail.app"});
   EXPECT_FALSE(runAwaitable(io, catalog.launch("com.x.unknown")));
   launcher.fail = true;
   EXPECT_THROW(runAwaitable(io, catalog.launch("com.x.mail")), std::runtime_error);

@@ -13,13 +13,13 @@
 #include "host/services/catalog/xdg/gio_application_launcher.hpp"
 #include "tests/host/services/catalog/test_icons.hpp"
 #include "tests/support/run_awaitable.hpp"
-#include "tests/support/temporary_folder.hpp"
+#include "tests/support/temp_dir.hpp"
 
 namespace glidemate::host {
 namespace {
 
 using glidemate::testing::runAwaitable;
-using glidemate::testing::TemporaryFolder;
+using glidemate::testing::TempDir;
 
 std::string entry(const std::string& name, const std::string& extra = "Exec=true\n") {
   return "[Desktop Entry]\nType=Application\nName=" + name + "\n" + extra;
@@ -37,7 +37,7 @@ class NothingRuns final : public RunningApplications {
 // icons, and the theme the desktop uses.
 class DesktopEntryTest : public ::testing::Test {
  protected:
-  TemporaryFolder root;
+  TempDir root;
   std::filesystem::path home = root / "home";
   std::filesystem::path system = root / "system";
   std::optional<std::string> theme = "Test";
@@ -90,7 +90,7 @@ TEST_F(DesktopEntryTest, TheEntriesTheDesktopWouldShowWithTheUsersFirst) {
   const auto found = directory.scan();
   ASSERT_EQ(found.size(), 3u);
   EXPECT_EQ(found[0], (InstalledApplication{"org.test.Calc", "calculator",
-                                            (home / "applications/org.test.Calc.desktop").string(), "calc-window"}));
+                                            home / "applications/org.test.Calc.desktop", "calc-window"}));
   EXPECT_EQ(found[1].bundleId, "kde4-okular");
   EXPECT_EQ(found[2].bundleId, "org.test.Chess");
 
@@ -107,8 +107,8 @@ TEST_F(DesktopEntryTest, TheEntriesTheDesktopWouldShowWithTheUsersFirst) {
                                                    {"org.test.Chess", "Chess", false},
                                                    {"kde4-okular", "Okular", false}}));
 
-  EXPECT_EQ(directory.locate("kde4-okular"), (system / "applications/kde4/okular.desktop").string());
-  EXPECT_EQ(directory.locate("org.test.NoDisplay"), (system / "applications/org.test.NoDisplay.desktop").string());
+  EXPECT_EQ(directory.locate("kde4-okular"), system / "applications/kde4/okular.desktop");
+  EXPECT_EQ(directory.locate("org.test.NoDisplay"), system / "applications/org.test.NoDisplay.desktop");
   for (const char* id : {"org.test.Masked", "org.test.NoExec", "org.test.Missing", "../applications/org.test.Calc", ""}) {
     EXPECT_EQ(directory.locate(id), std::nullopt) << id;
   }
@@ -185,7 +185,7 @@ TEST_F(DesktopEntryTest, EveryIconBecomesASixtyFourPixelPngOrNothing) {
 TEST_F(DesktopEntryTest, LaunchingRunsTheEntrysCommandAndLeavesNoChildBehind) {
   const auto fifo = root / "launched";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  const auto program = root.write("bin/hello", "#!/bin/sh\necho \"launched $1\" > '" + fifo.string() + "'\n", 0755);
+  const auto program = root.write("bin/hello", "#!/bin/sh\necho \"launched $1\" > '" + fifo + "'\n", 0755);
   root.write("system/applications/org.test.Hello.desktop",
              entry("Hello", "Exec=" + program.string() + " --from-menu\n"));
   root.write("system/applications/org.test.Gone.desktop", entry("Gone", "Exec=/nonexistent/glidemate-program\n"));
@@ -205,7 +205,7 @@ TEST_F(DesktopEntryTest, LaunchingRunsTheEntrysCommandAndLeavesNoChildBehind) {
 
   // GIO takes an entry whose program is missing for no application at all.
   EXPECT_FALSE(runAwaitable(io, catalog.launch("org.test.Gone")));
-  EXPECT_THROW(runAwaitable(io, launcher.open((system / "applications/org.test.Gone.desktop").string())),
+  EXPECT_THROW(runAwaitable(io, launcher.open(system / "applications/org.test.Gone.desktop")),
                std::runtime_error);
 }
 

@@ -6,7 +6,7 @@
 #include "host/app/settings_drag_mode_setting.hpp"
 #include "host/services/drag_mode/trackpad_drag_mode_service.hpp"
 #include "tests/host/input/manual_frame_clock.hpp"
-#include "tests/support/temporary_folder.hpp"
+#include "tests/support/temp_dir.hpp"
 
 namespace glidemate::host {
 namespace {
@@ -85,7 +85,7 @@ TEST_F(DragModeTest, StoppingOrDestroyingEndsThePoll) {
 }
 
 TEST(SettingsDragModeSetting, IsTheHostsOwnBooleanAndKeepsTheOtherSettings) {
-  glidemate::testing::TemporaryFolder folder;
+  glidemate::testing::TempDir folder;
   const auto file = folder.write("settings.json", R"({"hostId":"H1","threeFingerDrag":"yes","future":[1,2]})");
   UserDefaults defaults(file);
   SettingsDragModeSetting setting(defaults);

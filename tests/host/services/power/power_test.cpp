@@ -12,7 +12,7 @@
 #include "host/services/power/script/script_power_actions.hpp"
 #include "kit/runtime/task.hpp"
 #include "tests/support/run_awaitable.hpp"
-#include "tests/support/temporary_folder.hpp"
+#include "tests/support/temp_dir.hpp"
 
 namespace glidemate::host {
 namespace {
@@ -131,10 +131,10 @@ TEST(ScriptPowerActions, SendTheSystemEventsScripts) {
 
 TEST(PmsetDisplaySleeper, StartsTheToolWithoutWaitingAndReportsOnlyAFailedStart) {
   asio::io_context io;
-  glidemate::testing::TemporaryFolder folder;
+  glidemate::testing::TempDir folder;
   const auto fifo = folder / "arguments";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  const auto tool = folder.write("pmset", "#!/bin/sh\necho \"$@\" > '" + fifo.string() + "'\n", 0755);
+  const auto tool = folder.write("pmset", "#!/bin/sh\necho \"$@\" > '" + fifo + "'\n", 0755);
 
   PmsetDisplaySleeper sleeper(io.get_executor(), tool.string());
   sleeper.sleepDisplay();
@@ -144,7 +144,7 @@ TEST(PmsetDisplaySleeper, StartsTheToolWithoutWaitingAndReportsOnlyAFailedStart)
   std::getline(arguments, line);
   EXPECT_EQ(line, "displaysleepnow");
 
-  PmsetDisplaySleeper missing(io.get_executor(), (folder / "absent").string());
+  PmsetDisplaySleeper missing(io.get_executor(), folder / "absent");
   EXPECT_THROW(missing.sleepDisplay(), std::system_error);
 }
 

@@ -16,7 +16,7 @@
 #include "host/services/shortcuts/shortcuts_service.hpp"
 #include "kit/runtime/task.hpp"
 #include "tests/support/run_awaitable.hpp"
-#include "tests/support/temporary_folder.hpp"
+#include "tests/support/temp_dir.hpp"
 
 namespace glidemate::host {
 namespace {
@@ -24,7 +24,7 @@ namespace {
 using namespace std::chrono_literals;
 using glidemate::testing::runAwaitable;
 using glidemate::testing::runUntil;
-using glidemate::testing::TemporaryFolder;
+using glidemate::testing::TempDir;
 
 constexpr mode_t executable = 0755;
 
@@ -56,7 +56,7 @@ bool isGone(pid_t pid) {
 class ScriptFolderTest : public ::testing::Test {
  protected:
   asio::io_context io;
-  TemporaryFolder folder;
+  TempDir folder;
   ScriptFolderShortcutTool tool{io.get_executor(), folder / "shortcuts", {.timeout = 30s}};
   ShortcutsService service{tool};
 };
@@ -129,7 +129,7 @@ TEST_F(ScriptFolderTest, WhatAShortcutLeavesRunningDoesNotHoldItUp) {
 
 TEST(ShortcutTimeOut, AShortcutThatNeverEndsIsStoppedWithWhatItStarted) {
   asio::io_context io;
-  TemporaryFolder folder;
+  TempDir folder;
   folder.write("Forever", "#!/bin/sh\nsleep 1000 &\necho $! > \"$0.pid\"\nwait\n", executable);
   ScriptFolderShortcutTool tool(io.get_executor(), folder.path(), {.timeout = 200ms});
   ShortcutsService service(tool);
@@ -170,7 +170,7 @@ TEST(Subprocess, AProgramStillRunningWhenTheHostStopsIsKilledAndReaped) {
 
 TEST(CommandLineShortcutTool, AsksTheProgramToListAndRun) {
   asio::io_context io;
-  TemporaryFolder folder;
+  TempDir folder;
   const auto program = folder.write("shortcuts",
                                     "#!/bin/sh\n"
                                     "if [ \"$1\" = list ]; then printf '  Focus  \\n\\n\\tBackup\\n \\n'; exit 0; fi\n"
@@ -181,7 +181,7 @@ TEST(CommandLineShortcutTool, AsksTheProgramToListAndRun) {
   EXPECT_EQ(runAwaitable(io, service.list()), (std::vector<std::string>{"Focus", "Backup"}));
   EXPECT_EQ(failureOf(io, service, "Mood lights"), "no shortcut named Mood lights");
 
-  CommandLineShortcutTool missing(io.get_executor(), (folder / "absent").string());
+  CommandLineShortcutTool missing(io.get_executor(), folder / "absent");
   ShortcutsService without(missing);
   EXPECT_EQ(runAwaitable(io, without.list()), std::vector<std::string>{});
   EXPECT_THROW(runAwaitable(io, without.run("Focus")), std::system_error);
