@@ -69,6 +69,8 @@ class CommandDispatcher {
   static asio::awaitable<void> reply(Session& session, Event event);
   static asio::awaitable<void> fail(Session& session, std::string command, std::string reason);
   static asio::awaitable<void> unavailable(Session& session, const UnavailableFeature& feature);
+  // The app list, read now.
+  asio::awaitable<void> replyApps(Session& session);
 
   asio::awaitable<void> on(Session& session, const Command::Power& command);
   asio::awaitable<void> on(Session& session, const Command::GetVolume& command);
