@@ -8,14 +8,18 @@
 
 namespace glidemate::host {
 
-AppCatalogService::AppCatalogService(ApplicationDirectory& directory, ApplicationLauncher& launcher,
-                                     RunningApplications& running, std::string ownBundleId)
-    : directory_(directory), launcher_(launcher), running_(running), ownBundleId_(std::move(ownBundleId)) {}
+AppCatalogService::AppCatalogService(std::unique_ptr<ApplicationDirectory> directory,
+                                     std::unique_ptr<ApplicationLauncher> launcher,
+                                     std::unique_ptr<RunningApplications> running, std::string ownBundleId)
+    : directory_(std::move(directory)),
+      launcher_(std::move(launcher)),
+      running_(std::move(running)),
+      ownBundleId_(std::move(ownBundleId)) {}
 
 std::vector<AppInfo> AppCatalogService::apps() {
   std::vector<InstalledApplication> kept;
   std::set<std::string> seen;
-  for (auto& application : directory_.scan()) {
+  for (auto& application : directory_->scan()) {
     if (seen.insert(application.bundleId).second) kept.push_back(std::move(application));
   }
   locations_.clear();
@@ -23,7 +27,7 @@ std::vector<AppInfo> AppCatalogService::apps() {
   installed_ = kept;
 
   std::set<std::string> running;
-  for (const auto& application : running_.list(kept)) running.insert(application.bundleId);
+  for (const auto& application : running_->list(kept)) running.insert(application.bundleId);
 
   std::vector<AppInfo> apps;
   apps.reserve(kept.size());
@@ -37,7 +41,7 @@ std::vector<AppInfo> AppCatalogService::apps() {
 
 std::optional<std::string> AppCatalogService::locationOf(const std::string& bundleId) {
   if (const auto it = locations_.find(bundleId); it != locations_.end()) return it->second;
-  return directory_.locate(bundleId);
+  return directory_->locate(bundleId);
 }
 
 const std::vector<InstalledApplication>& AppCatalogService::installed() {
@@ -48,24 +52,24 @@ const std::vector<InstalledApplication>& AppCatalogService::installed() {
 std::optional<Bytes> AppCatalogService::icon(const std::string& bundleId) {
   const auto location = locationOf(bundleId);
   if (!location) return std::nullopt;
-  const auto file = directory_.iconFile(*location);
+  const auto file = directory_->iconFile(*location);
   if (!file) return std::nullopt;
   return renderIconPng(*file, iconSide);
 }
 
 asio::awaitable<bool> AppCatalogService::launch(const std::string& bundleId) {
-  for (const auto& application : running_.list(installed())) {
-    if (application.bundleId == bundleId) co_return running_.activate(application);
+  for (const auto& application : running_->list(installed())) {
+    if (application.bundleId == bundleId) co_return running_->activate(application);
   }
   const auto location = locationOf(bundleId);
   if (!location) co_return false;
-  co_await launcher_.open(*location);
+  co_await launcher_->open(*location);
   co_return true;
 }
 
 std::optional<RunningApplication> AppCatalogService::runningApplication(const std::string& bundleId) {
   if (bundleId == ownBundleId_) return std::nullopt;
-  for (auto& application : running_.list(installed())) {
+  for (auto& application : running_->list(installed())) {
     if (application.bundleId == bundleId && application.isRegular) return std::move(application);
   }
   return std::nullopt;

@@ -2,6 +2,7 @@
 
 #include <asio/awaitable.hpp>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,8 +24,8 @@ class AppCatalogService {
   static constexpr int iconSide = 64;
 
   // `ownBundleId` is this program's: it is never hidden or quit.
-  AppCatalogService(ApplicationDirectory& directory, ApplicationLauncher& launcher, RunningApplications& running,
-                    std::string ownBundleId);
+  AppCatalogService(std::unique_ptr<ApplicationDirectory> directory, std::unique_ptr<ApplicationLauncher> launcher,
+                    std::unique_ptr<RunningApplications> running, std::string ownBundleId);
 
   // Sorted by name for people (case ignored); refreshes locations().
   std::vector<AppInfo> apps();
@@ -36,8 +37,8 @@ class AppCatalogService {
   asio::awaitable<bool> launch(const std::string& bundleId);
   // The ordinary running application with this identifier, if any.
   std::optional<RunningApplication> runningApplication(const std::string& bundleId);
-  void hide(const RunningApplication& application) { running_.hide(application); }
-  void terminate(const RunningApplication& application) { running_.terminate(application); }
+  void hide(const RunningApplication& application) { running_->hide(application); }
+  void terminate(const RunningApplication& application) { running_->terminate(application); }
 
   // Identifier to location, as the last scan found them.
   const std::map<std::string, std::string>& locations() const { return locations_; }
@@ -48,9 +49,9 @@ class AppCatalogService {
   // telling which installed application something running is.
   const std::vector<InstalledApplication>& installed();
 
-  ApplicationDirectory& directory_;
-  ApplicationLauncher& launcher_;
-  RunningApplications& running_;
+  std::unique_ptr<ApplicationDirectory> directory_;
+  std::unique_ptr<ApplicationLauncher> launcher_;
+  std::unique_ptr<RunningApplications> running_;
   std::string ownBundleId_;
   std::map<std::string, std::string> locations_;
   std::optional<std::vector<InstalledApplication>> installed_;

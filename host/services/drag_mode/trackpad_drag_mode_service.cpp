@@ -2,12 +2,13 @@
 
 namespace glidemate::host {
 
-TrackpadDragModeService::TrackpadDragModeService(asio::any_io_executor executor, DragModeSetting& setting,
+TrackpadDragModeService::TrackpadDragModeService(asio::any_io_executor executor,
+                                                 std::unique_ptr<DragModeSetting> setting,
                                                  std::shared_ptr<FrameClock> clock)
     : executor_(std::move(executor)),
-      setting_(setting),
+      setting_(std::move(setting)),
       clock_(std::move(clock)),
-      isEnabled_(setting_.isThreeFingerDragOn()) {}
+      isEnabled_(setting_->isThreeFingerDragOn()) {}
 
 void TrackpadDragModeService::startPolling(std::function<void(bool)> onChange) {
   if (!pollTask_.isDone()) return;
@@ -22,7 +23,7 @@ asio::awaitable<void> TrackpadDragModeService::poll(TrackpadDragModeService& ser
   // The service is only touched between sleeps: a sleep ended by the
   // service going away (or stopping the poll) throws and ends the loop.
   for (;;) {
-    const bool enabled = service.setting_.isThreeFingerDragOn();
+    const bool enabled = service.setting_->isThreeFingerDragOn();
     if (enabled != service.isEnabled_) {
       service.isEnabled_ = enabled;
       if (onChange) onChange(enabled);

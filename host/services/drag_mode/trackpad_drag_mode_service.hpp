@@ -19,7 +19,7 @@ class TrackpadDragModeService {
   static constexpr std::chrono::seconds pollInterval{2};
 
   // Reads the setting once, for isEnabled().
-  TrackpadDragModeService(asio::any_io_executor executor, DragModeSetting& setting,
+  TrackpadDragModeService(asio::any_io_executor executor, std::unique_ptr<DragModeSetting> setting,
                           std::shared_ptr<FrameClock> clock);
 
   bool isEnabled() const { return isEnabled_; }
@@ -35,7 +35,7 @@ class TrackpadDragModeService {
                                     std::function<void(bool)> onChange);
 
   asio::any_io_executor executor_;
-  DragModeSetting& setting_;
+  std::unique_ptr<DragModeSetting> setting_;
   std::shared_ptr<FrameClock> clock_;
   bool isEnabled_;
   // Cancelled when the service goes, so the loop never outlives it.

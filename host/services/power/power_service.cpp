@@ -2,10 +2,13 @@
 
 namespace glidemate::host {
 
-PowerService::PowerService(const asio::any_io_executor& executor, PowerActions& actions, DisplaySleeper& display,
-                           KeepAwakeAssertions& keepAwake)
-    : actions_(actions), display_(display), keepAwake_(keepAwake), changed_(executor) {
-  keepAwake_.onLost([this] {
+PowerService::PowerService(const asio::any_io_executor& executor, std::unique_ptr<PowerActions> actions,
+                           std::unique_ptr<DisplaySleeper> display, std::unique_ptr<KeepAwakeAssertions> keepAwake)
+    : actions_(std::move(actions)),
+      display_(std::move(display)),
+      keepAwake_(std::move(keepAwake)),
+      changed_(executor) {
+  keepAwake_->onLost([this] {
     if (!assertion_) return;
     assertion_.reset();
     if (onKeepAwakeLost) onKeepAwakeLost();
@@ -24,11 +27,11 @@ asio::awaitable<void> PowerService::setKeepAwake(bool on) {
   } done{*this};
 
   if (on && !assertion_) {
-    assertion_ = co_await keepAwake_.create(keepAwakeName);
+    assertion_ = co_await keepAwake_->create(keepAwakeName);
   } else if (!on && assertion_) {
     const std::uint32_t held = *assertion_;
     assertion_.reset();
-    co_await keepAwake_.release(held);
+    co_await keepAwake_->release(held);
   }
 }
 

@@ -4,6 +4,7 @@
 #include <asio/awaitable.hpp>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 
 #include "host/services/power/display_sleeper.hpp"
@@ -20,15 +21,15 @@ class PowerService {
  public:
   static constexpr const char* keepAwakeName = "Kept awake from Glidemate";
 
-  PowerService(const asio::any_io_executor& executor, PowerActions& actions, DisplaySleeper& display,
-               KeepAwakeAssertions& keepAwake);
+  PowerService(const asio::any_io_executor& executor, std::unique_ptr<PowerActions> actions,
+               std::unique_ptr<DisplaySleeper> display, std::unique_ptr<KeepAwakeAssertions> keepAwake);
   PowerService(const PowerService&) = delete;
   PowerService& operator=(const PowerService&) = delete;
 
   // Throws AppleScriptRunner::Failure.
-  asio::awaitable<void> perform(PowerAction action) { co_await actions_.perform(action); }
+  asio::awaitable<void> perform(PowerAction action) { co_await actions_->perform(action); }
   // Throws when the display could not be asked.
-  void sleepDisplay() { display_.sleepDisplay(); }
+  void sleepDisplay() { display_->sleepDisplay(); }
 
   // Takes or gives back the assertion; asking for what already holds does
   // nothing. Requests are carried out one after another, so two phones
@@ -41,9 +42,9 @@ class PowerService {
   std::function<void()> onKeepAwakeLost;
 
  private:
-  PowerActions& actions_;
-  DisplaySleeper& display_;
-  KeepAwakeAssertions& keepAwake_;
+  std::unique_ptr<PowerActions> actions_;
+  std::unique_ptr<DisplaySleeper> display_;
+  std::unique_ptr<KeepAwakeAssertions> keepAwake_;
   std::optional<std::uint32_t> assertion_;
   bool changing_ = false;
   Notifier changed_;

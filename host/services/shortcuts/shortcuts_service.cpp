@@ -47,7 +47,7 @@ bool isCancellation(const std::system_error& e) { return e.code() == asio::error
 asio::awaitable<std::string> ShortcutsService::runTool(std::vector<std::string> arguments) {
   ShortcutTool::Result result;
   try {
-    result = co_await tool_.run(std::move(arguments));
+    result = co_await tool_->run(std::move(arguments));
   } catch (const Subprocess::TimedOut&) {
     throw Failure(tookTooLong);
   }

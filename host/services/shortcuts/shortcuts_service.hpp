@@ -1,6 +1,7 @@
 #pragma once
 
 #include <asio/awaitable.hpp>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -27,7 +28,7 @@ class ShortcutsService {
   // sentence, not a log (and within one record).
   static constexpr std::size_t maxMessageBytes = 1000;
 
-  explicit ShortcutsService(ShortcutTool& tool) : tool_(tool) {}
+  explicit ShortcutsService(std::unique_ptr<ShortcutTool> tool) : tool_(std::move(tool)) {}
 
   // The shortcuts' names, trimmed, without blank lines; empty when the
   // tool fails.
@@ -39,7 +40,7 @@ class ShortcutsService {
   // The tool's standard output; Failure when it exits with an error.
   asio::awaitable<std::string> runTool(std::vector<std::string> arguments);
 
-  ShortcutTool& tool_;
+  std::unique_ptr<ShortcutTool> tool_;
 };
 
 }  // namespace glidemate::host

@@ -54,22 +54,27 @@ struct FakeRunning final : RunningApplications {
   }
 };
 
-struct FakePower final : PowerActions, DisplaySleeper, KeepAwakeAssertions {
+struct FakeActions final : PowerActions {
   std::vector<PowerAction> performed;
   std::optional<AppleScriptRunner::Failure> refusal;
-  bool displayFails = false;
-  int created = 0;
-  int released = 0;
-  std::function<void()> lost;
-
   asio::awaitable<void> perform(PowerAction action) override {
     if (refusal) throw *refusal;
     performed.push_back(action);
     co_return;
   }
+};
+
+struct FakeDisplay final : DisplaySleeper {
+  bool fails = false;
   void sleepDisplay() override {
-    if (displayFails) throw std::runtime_error("no display");
+    if (fails) throw std::runtime_error("no display");
   }
+};
+
+struct FakeAssertions final : KeepAwakeAssertions {
+  int created = 0;
+  int released = 0;
+  std::function<void()> lost;
   asio::awaitable<std::optional<std::uint32_t>> create(const std::string&) override {
     co_return static_cast<std::uint32_t>(++created);
   }
@@ -105,21 +110,34 @@ class LauncherCommandsTest : public ::testing::Test {
   NullLogger logger;
   std::vector<std::chrono::steady_clock::duration> sleeps;
   std::shared_ptr<testing::ManualFrameClock> clock = std::make_shared<testing::ManualFrameClock>();
-  FakeDirectory directory;
-  FakeLauncher launcher;
-  FakeRunning running;
-  FakePower power;
-  FakeTool tool;
-  FakeSetting setting;
+  // The fakes, owned by the services once SetUp hands them over.
+  std::unique_ptr<FakeDirectory> ownDirectory = std::make_unique<FakeDirectory>();
+  std::unique_ptr<FakeLauncher> ownLauncher = std::make_unique<FakeLauncher>();
+  std::unique_ptr<FakeRunning> ownRunning = std::make_unique<FakeRunning>();
+  std::unique_ptr<FakeActions> ownActions = std::make_unique<FakeActions>();
+  std::unique_ptr<FakeDisplay> ownDisplay = std::make_unique<FakeDisplay>();
+  std::unique_ptr<FakeAssertions> ownAssertions = std::make_unique<FakeAssertions>();
+  std::unique_ptr<FakeTool> ownTool = std::make_unique<FakeTool>();
+  std::unique_ptr<FakeSetting> ownSetting = std::make_unique<FakeSetting>();
+  FakeDirectory& directory = *ownDirectory;
+  FakeLauncher& launcher = *ownLauncher;
+  FakeRunning& running = *ownRunning;
+  FakeActions& actions = *ownActions;
+  FakeDisplay& display = *ownDisplay;
+  FakeAssertions& assertions = *ownAssertions;
+  FakeTool& tool = *ownTool;
+  FakeSetting& setting = *ownSetting;
   std::shared_ptr<HostServer> server;
   std::uint64_t pings = 0;
 
   void SetUp() override {
     HostServices services;
-    services.catalog = std::make_unique<AppCatalogService>(directory, launcher, running, "glidemate");
-    services.power = std::make_unique<PowerService>(io.get_executor(), power, power, power);
-    services.shortcuts = std::make_unique<ShortcutsService>(tool);
-    services.dragMode = std::make_unique<TrackpadDragModeService>(io.get_executor(), setting, clock);
+    services.catalog = std::make_unique<AppCatalogService>(std::move(ownDirectory), std::move(ownLauncher),
+                                                           std::move(ownRunning), "glidemate");
+    services.power = std::make_unique<PowerService>(io.get_executor(), std::move(ownActions), std::move(ownDisplay),
+                                                    std::move(ownAssertions));
+    services.shortcuts = std::make_unique<ShortcutsService>(std::move(ownTool));
+    services.dragMode = std::make_unique<TrackpadDragModeService>(io.get_executor(), std::move(ownSetting), clock);
     server = HostServer::make(io.get_executor(),
                               HostServer::Configuration{
                                   .keys = hostKeys,
@@ -167,7 +185,7 @@ TEST_F(LauncherCommandsTest, PhonesAreGreetedWithTheStatesTheyMirrorAndToldOfCha
   ASSERT_TRUE(runUntil(io, [&] { return phone.received.size() == 3; }));
   EXPECT_EQ(phone.received.back(), event(Event::ThreeFingerDragEnabled{false}));
   // The desktop dropping the assertion turns the phone's switch off too.
-  power.lost();
+  assertions.lost();
   ASSERT_TRUE(runUntil(io, [&] { return phone.received.size() == 4; }));
   EXPECT_EQ(phone.received.back(), event(Event::KeepAwake{false}));
 
@@ -186,24 +204,24 @@ TEST_F(LauncherCommandsTest, KeepAwakeIsHeldOnceAndEveryPhoneHearsOfIt) {
     ASSERT_TRUE(runUntil(io, [&] { return second.received.size() == before + 1; }));
     EXPECT_EQ(second.received.back(), event(Event::KeepAwake{on}));
   }
-  EXPECT_EQ(power.created, 1);
-  EXPECT_EQ(power.released, 1);
+  EXPECT_EQ(assertions.created, 1);
+  EXPECT_EQ(assertions.released, 1);
 }
 
 TEST_F(LauncherCommandsTest, PowerAndDisplayFailuresBecomeSentences) {
   glidemate::testing::PairedPhone phone(io, *server);
   EXPECT_EQ(answerTo(phone, Command::Power{PowerAction::lock}), std::vector<Message>{});
-  EXPECT_EQ(power.performed, std::vector<PowerAction>{PowerAction::lock});
-  power.refusal = AppleScriptRunner::Failure::failed("Access denied by policy.");
+  EXPECT_EQ(actions.performed, std::vector<PowerAction>{PowerAction::lock});
+  actions.refusal = AppleScriptRunner::Failure::failed("Access denied by policy.");
   EXPECT_EQ(answerTo(phone, Command::Power{PowerAction::shutDown}),
             std::vector<Message>{failed("power", "Access denied by policy.")});
-  power.refusal = AppleScriptRunner::Failure::notPermitted("System Events");
+  actions.refusal = AppleScriptRunner::Failure::notPermitted("System Events");
   EXPECT_EQ(answerTo(phone, Command::Power{PowerAction::sleep}),
             std::vector<Message>{failed("power", "Allow Glidemate to control System Events in Privacy & Security "
                                                  "\u2192 Automation.")});
 
   EXPECT_EQ(answerTo(phone, Command::SleepDisplay{}), std::vector<Message>{});
-  power.displayFails = true;
+  display.fails = true;
   EXPECT_EQ(answerTo(phone, Command::SleepDisplay{}),
             std::vector<Message>{failed("power", "The Mac wouldn't turn its display off.")});
 }

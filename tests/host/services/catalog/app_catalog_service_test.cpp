@@ -59,10 +59,13 @@ class AppCatalogTest : public ::testing::Test {
  protected:
   asio::io_context io;
   TempDir root;
-  BundleDirectory bundles{{root / "home/Applications", root / "Applications", root / "System/Applications"}};
-  FakeLauncher launcher;
-  FakeRunning running;
-  AppCatalogService catalog{bundles, launcher, running, "com.larkspurstudios.glidemate"};
+  std::unique_ptr<FakeLauncher> ownLauncher = std::make_unique<FakeLauncher>();
+  std::unique_ptr<FakeRunning> ownRunning = std::make_unique<FakeRunning>();
+  FakeLauncher& launcher = *ownLauncher;
+  FakeRunning& running = *ownRunning;
+  AppCatalogService catalog{std::make_unique<BundleDirectory>(std::vector<std::filesystem::path>{
+                                root / "home/Applications", root / "Applications", root / "System/Applications"}),
+                            std::move(ownLauncher), std::move(ownRunning), "com.larkspurstudios.glidemate"};
 
   void bundle(const std::string& path, const std::vector<std::pair<std::string, std::string>>& strings) {
     root.write(path + "/Contents/Info.plist", infoPlist(strings));

@@ -42,7 +42,16 @@ class DesktopEntryTest : public ::testing::Test {
   std::filesystem::path system = root / "system";
   std::optional<std::string> theme = "Test";
   IconTheme icons{{home / "icons", system / "icons"}, {system / "pixmaps"}};
-  DesktopEntryDirectory directory{{home / "applications", system / "applications"}, icons, [this] { return theme; }};
+  DesktopEntryDirectory directory = makeDirectory();
+
+  DesktopEntryDirectory makeDirectory() {
+    return DesktopEntryDirectory({home / "applications", system / "applications"}, icons, [this] { return theme; });
+  }
+  // A catalog over these folders, launching through GIO, with nothing running.
+  AppCatalogService catalog() {
+    return AppCatalogService(std::make_unique<DesktopEntryDirectory>(makeDirectory()),
+                             std::make_unique<GioApplicationLauncher>(), std::make_unique<NothingRuns>(), "glidemate");
+  }
 
   static void SetUpTestSuite() {
     // Read once by GIO: which desktop OnlyShowIn and NotShowIn are about.
@@ -100,10 +109,7 @@ TEST_F(DesktopEntryTest, TheEntriesTheDesktopWouldShowWithTheUsersFirst) {
   ::unsetenv("LANGUAGE");
   EXPECT_EQ(french[0].name, "calculatrice");
 
-  NothingRuns running;
-  GioApplicationLauncher launcher;
-  AppCatalogService catalog(directory, launcher, running, "glidemate");
-  EXPECT_EQ(catalog.apps(), (std::vector<AppInfo>{{"org.test.Calc", "calculator", false},
+  EXPECT_EQ(catalog().apps(), (std::vector<AppInfo>{{"org.test.Calc", "calculator", false},
                                                    {"org.test.Chess", "Chess", false},
                                                    {"kde4-okular", "Okular", false}}));
 
@@ -160,9 +166,7 @@ TEST_F(DesktopEntryTest, EveryIconBecomesASixtyFourPixelPngOrNothing) {
       {"calc", true},      {"huge", true},  {"old.xpm", true}, {root.path().string() + "/elsewhere/absolute.png", true},
       {"truncated", false}, {"text", false}, {"missing", false}, {"", false},
   };
-  NothingRuns running;
-  GioApplicationLauncher launcher;
-  AppCatalogService catalog(directory, launcher, running, "glidemate");
+  auto catalog = this->catalog();
   for (std::size_t i = 0; i < iconKeys.size(); ++i) {
     const std::string id = "org.test.Icon" + std::to_string(i);
     root.write("system/applications/" + id + ".desktop",
@@ -191,9 +195,8 @@ TEST_F(DesktopEntryTest, LaunchingRunsTheEntrysCommandAndLeavesNoChildBehind) {
   root.write("system/applications/org.test.Gone.desktop", entry("Gone", "Exec=/nonexistent/glidemate-program\n"));
 
   asio::io_context io;
-  NothingRuns running;
+  auto catalog = this->catalog();
   GioApplicationLauncher launcher;
-  AppCatalogService catalog(directory, launcher, running, "glidemate");
   EXPECT_TRUE(runAwaitable(io, catalog.launch("org.test.Hello")));
   std::ifstream said(fifo);
   std::string line;

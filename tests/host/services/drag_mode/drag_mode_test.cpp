@@ -27,7 +27,8 @@ class DragModeTest : public ::testing::Test {
  protected:
   asio::io_context io;
   std::shared_ptr<testing::ManualFrameClock> clock = std::make_shared<testing::ManualFrameClock>();
-  CountingSetting setting;
+  std::unique_ptr<CountingSetting> ownSetting = std::make_unique<CountingSetting>();
+  CountingSetting& setting = *ownSetting;
   std::vector<bool> changes;
 
   void poll() {
@@ -42,7 +43,7 @@ class DragModeTest : public ::testing::Test {
 
 TEST_F(DragModeTest, ChangesAreReadEveryTwoSecondsAndReportedOnce) {
   setting.on = true;
-  TrackpadDragModeService service(io.get_executor(), setting, clock);
+  TrackpadDragModeService service(io.get_executor(), std::move(ownSetting), clock);
   EXPECT_TRUE(service.isEnabled());
 
   setting.on = false;
@@ -66,7 +67,7 @@ TEST_F(DragModeTest, ChangesAreReadEveryTwoSecondsAndReportedOnce) {
 }
 
 TEST_F(DragModeTest, StoppingOrDestroyingEndsThePoll) {
-  auto service = std::make_unique<TrackpadDragModeService>(io.get_executor(), setting, clock);
+  auto service = std::make_unique<TrackpadDragModeService>(io.get_executor(), std::move(ownSetting), clock);
   service->startPolling([&](bool on) { changes.push_back(on); });
   poll();
   service->stopPolling();

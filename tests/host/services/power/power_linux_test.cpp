@@ -112,9 +112,8 @@ struct NoActions final : PowerActions, DisplaySleeper {
 };
 
 TEST_F(ScreenSaverTest, OneInhibitionForRepeatedRequestsReleasedOnce) {
-  NoActions none;
-  ScreenSaverKeepAwake keepAwake(connection);
-  PowerService power(io.get_executor(), none, none, keepAwake);
+  PowerService power(io.get_executor(), std::make_unique<NoActions>(), std::make_unique<NoActions>(),
+                     std::make_unique<ScreenSaverKeepAwake>(connection));
   runAwaitable(io, power.setKeepAwake(true));
   runAwaitable(io, power.setKeepAwake(true));
   EXPECT_TRUE(power.isKeptAwake());
@@ -132,9 +131,8 @@ TEST_F(ScreenSaverTest, OneInhibitionForRepeatedRequestsReleasedOnce) {
 
 TEST_F(ScreenSaverTest, WhatIsHeldIsReleasedWhenTheHostGoes) {
   {
-    NoActions none;
-    ScreenSaverKeepAwake keepAwake(connection);
-    PowerService power(io.get_executor(), none, none, keepAwake);
+    PowerService power(io.get_executor(), std::make_unique<NoActions>(), std::make_unique<NoActions>(),
+                       std::make_unique<ScreenSaverKeepAwake>(connection));
     runAwaitable(io, power.setKeepAwake(true));
   }
   connection.reset();
@@ -142,9 +140,8 @@ TEST_F(ScreenSaverTest, WhatIsHeldIsReleasedWhenTheHostGoes) {
 }
 
 TEST_F(ScreenSaverTest, ALostBusDropsTheStateAndAMissingScreenSaverRefuses) {
-  NoActions none;
-  ScreenSaverKeepAwake keepAwake(connection);
-  PowerService power(io.get_executor(), none, none, keepAwake);
+  PowerService power(io.get_executor(), std::make_unique<NoActions>(), std::make_unique<NoActions>(),
+                     std::make_unique<ScreenSaverKeepAwake>(connection));
   bool lost = false;
   power.onKeepAwakeLost = [&] { lost = true; };
   runAwaitable(io, power.setKeepAwake(true));
@@ -154,8 +151,8 @@ TEST_F(ScreenSaverTest, ALostBusDropsTheStateAndAMissingScreenSaverRefuses) {
 
   PrivateBus empty;
   auto other = DBusConnection::openAddress(io.get_executor(), empty.address());
-  ScreenSaverKeepAwake nobody(other);
-  PowerService unheld(io.get_executor(), none, none, nobody);
+  PowerService unheld(io.get_executor(), std::make_unique<NoActions>(), std::make_unique<NoActions>(),
+                      std::make_unique<ScreenSaverKeepAwake>(other));
   runAwaitable(io, unheld.setKeepAwake(true));
   EXPECT_FALSE(unheld.isKeptAwake());
 }

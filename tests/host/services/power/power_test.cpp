@@ -55,9 +55,10 @@ class UnusedActions final : public PowerActions, public DisplaySleeper {
 class KeepAwakeTest : public ::testing::Test {
  protected:
   asio::io_context io;
-  FakeAssertions assertions{io};
-  UnusedActions unused;
-  PowerService power{io.get_executor(), unused, unused, assertions};
+  std::unique_ptr<FakeAssertions> ownAssertions = std::make_unique<FakeAssertions>(io);
+  FakeAssertions& assertions = *ownAssertions;
+  PowerService power{io.get_executor(), std::make_unique<UnusedActions>(), std::make_unique<UnusedActions>(),
+                     std::move(ownAssertions)};
 };
 
 TEST_F(KeepAwakeTest, RepeatedRequestsMakeOneAssertionAndOneRelease) {

@@ -57,8 +57,8 @@ class ScriptFolderTest : public ::testing::Test {
  protected:
   asio::io_context io;
   TempDir folder;
-  ScriptFolderShortcutTool tool{io.get_executor(), folder / "shortcuts", {.timeout = 30s}};
-  ShortcutsService service{tool};
+  ShortcutsService service{
+      std::make_unique<ScriptFolderShortcutTool>(io.get_executor(), folder / "shortcuts", Subprocess::Limits{.timeout = 30s})};
 };
 
 TEST_F(ScriptFolderTest, ListsTheExecutableFilesInNameOrder) {
@@ -131,8 +131,8 @@ TEST(ShortcutTimeOut, AShortcutThatNeverEndsIsStoppedWithWhatItStarted) {
   asio::io_context io;
   TempDir folder;
   folder.write("Forever", "#!/bin/sh\nsleep 1000 &\necho $! > \"$0.pid\"\nwait\n", executable);
-  ScriptFolderShortcutTool tool(io.get_executor(), folder.path(), {.timeout = 200ms});
-  ShortcutsService service(tool);
+  ShortcutsService service(
+      std::make_unique<ScriptFolderShortcutTool>(io.get_executor(), folder.path(), Subprocess::Limits{.timeout = 200ms}));
   EXPECT_EQ(failureOf(io, service, "Forever"), ShortcutsService::tookTooLong);
   pid_t background = 0;
   std::ifstream(folder / "Forever.pid") >> background;
@@ -176,13 +176,11 @@ TEST(CommandLineShortcutTool, AsksTheProgramToListAndRun) {
                                     "if [ \"$1\" = list ]; then printf '  Focus  \\n\\n\\tBackup\\n \\n'; exit 0; fi\n"
                                     "echo \"no shortcut named $2\" >&2\nexit 1\n",
                                     executable);
-  CommandLineShortcutTool tool(io.get_executor(), program.string());
-  ShortcutsService service(tool);
+  ShortcutsService service(std::make_unique<CommandLineShortcutTool>(io.get_executor(), program.string()));
   EXPECT_EQ(runAwaitable(io, service.list()), (std::vector<std::string>{"Focus", "Backup"}));
   EXPECT_EQ(failureOf(io, service, "Mood lights"), "no shortcut named Mood lights");
 
-  CommandLineShortcutTool missing(io.get_executor(), folder / "absent");
-  ShortcutsService without(missing);
+  ShortcutsService without(std::make_unique<CommandLineShortcutTool>(io.get_executor(), folder / "absent"));
   EXPECT_EQ(runAwaitable(io, without.list()), std::vector<std::string>{});
   EXPECT_THROW(runAwaitable(io, without.run("Focus")), std::system_error);
 }
