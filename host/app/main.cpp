@@ -11,6 +11,7 @@
 
 #include "host/app/control_commands.hpp"
 #include "host/app/host_options.hpp"
+#include "host/app/launcher_services.hpp"
 #include "host/app/line_reader.hpp"
 #include "host/app/status_lines.hpp"
 #include "host/input/logging_event_poster.hpp"
@@ -69,6 +70,23 @@ int run(const HostOptions& options) {
   std::unique_ptr<AvahiDnsSd> dnsSd;
   if (options.advertise) dnsSd = std::make_unique<AvahiDnsSd>(io.get_executor());
 
+  // The desktop the services act on; each part may be missing.
+  LinuxDesktop desktop;
+  try {
+    desktop.display = X11DesktopConnection::open(io.get_executor());
+  } catch (const std::exception&) {
+  }
+  try {
+    desktop.sessionBus = DBusConnection::open(io.get_executor(), DBusConnection::Bus::session);
+  } catch (const DBusError&) {
+  }
+  try {
+    desktop.systemBus = DBusConnection::open(io.get_executor(), DBusConnection::Bus::system);
+  } catch (const DBusError&) {
+  }
+  HostServices services;
+  addLauncherServices(services, io.get_executor(), desktop, defaults, folders, logger);
+
   auto server = HostServer::make(io.get_executor(), HostServer::Configuration{
                                                        .keys = keys,
                                                        .defaults = defaults,
@@ -77,7 +95,8 @@ int run(const HostOptions& options) {
                                                        .hostName = options.name,
                                                        .port = options.port,
                                                        .poster = poster.get(),
-                                                   });
+                                                   },
+                                 std::move(services));
 
   StatusLines status(*server, options.json, printLine);
   ControlCommands commands(*server, status, defaults);

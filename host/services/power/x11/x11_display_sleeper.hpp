@@ -1,26 +1,25 @@
 #pragma once
 
-#include <string>
+#include <memory>
 
 #include "host/services/power/display_sleeper.hpp"
+#include "host/x11/x11_desktop_connection.hpp"
 
 namespace glidemate::host {
 
 // Turns an X display off: DPMS "off" where the server has DPMS and it is
 // enabled, otherwise the server's screen saver is switched on (servers
-// without DPMS, such as virtual ones, and users who disabled it). Each
-// request opens its own short connection: it is one request, sent and
-// flushed, with nothing to wait for.
+// without DPMS, such as virtual ones, and users who disabled it). One
+// request, sent at once, with nothing to wait for.
 class X11DisplaySleeper final : public DisplaySleeper {
  public:
-  // Empty: the DISPLAY environment variable.
-  explicit X11DisplaySleeper(std::string displayName = {}) : displayName_(std::move(displayName)) {}
+  explicit X11DisplaySleeper(std::shared_ptr<X11DesktopConnection> connection)
+      : connection_(std::move(connection)) {}
 
-  // Throws std::runtime_error when the display can't be opened.
   void sleepDisplay() override;
 
  private:
-  std::string displayName_;
+  std::shared_ptr<X11DesktopConnection> connection_;
 };
 
 }  // namespace glidemate::host

@@ -159,7 +159,8 @@ TEST_F(ScreenSaverTest, ALostBusDropsTheStateAndAMissingScreenSaverRefuses) {
 
 TEST(X11DisplaySleeper, SwitchesTheScreenSaverOnWhereThereIsNoDpms) {
   host::testing::XvfbDisplay xvfb;
-  X11DisplaySleeper sleeper(xvfb.name());
+  asio::io_context io;
+  X11DisplaySleeper sleeper(X11DesktopConnection::open(io.get_executor(), xvfb.name()));
   sleeper.sleepDisplay();
 
   Display* display = XOpenDisplay(xvfb.name().c_str());
@@ -169,8 +170,6 @@ TEST(X11DisplaySleeper, SwitchesTheScreenSaverOnWhereThereIsNoDpms) {
   EXPECT_EQ(info->state, ScreenSaverOn);
   XFree(info);
   XCloseDisplay(display);
-
-  EXPECT_THROW(X11DisplaySleeper("/nonexistent:0").sleepDisplay(), std::runtime_error);
 }
 
 }  // namespace
