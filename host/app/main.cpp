@@ -19,6 +19,7 @@
 #include "host/server/host_server.hpp"
 #include "kit/session/xdg/file_keychain.hpp"
 #include "kit/transport/avahi/avahi_dns_sd.hpp"
+#include "kit/transport/ble/bluez/bluez_peripheral_manager.hpp"
 
 namespace {
 
@@ -95,6 +96,8 @@ int run(const HostOptions& options) {
                                                        .hostName = options.name,
                                                        .port = options.port,
                                                        .poster = poster.get(),
+                                                       .bluetoothManager = BlueZPeripheralManager::forSystemBus(
+                                                           io.get_executor(), logger),
                                                    },
                                  std::move(services));
 
