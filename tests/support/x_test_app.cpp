@@ -5,8 +5,8 @@
 //
 //   x-test-app [--class INSTANCE CLASS] [--gtk-id ID] [--announce FILE]
 //
-// --announce also writes the "mapped" line to FILE (a FIFO the test reads),
-// for a program that a test does not start itself.
+// --announce also writes the lines to FILE (a FIFO the test reads), for a
+// program that a test does not start itself.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -18,14 +18,14 @@
 
 namespace {
 
-void say(const std::string& line, const std::string& announce = {}) {
+FILE* announced = nullptr;
+
+void say(const std::string& line) {
   std::printf("%s\n", line.c_str());
   std::fflush(stdout);
-  if (!announce.empty()) {
-    if (FILE* file = std::fopen(announce.c_str(), "w")) {
-      std::fprintf(file, "%s\n", line.c_str());
-      std::fclose(file);
-    }
+  if (announced != nullptr) {
+    std::fprintf(announced, "%s\n", line.c_str());
+    std::fflush(announced);
   }
 }
 
@@ -74,13 +74,14 @@ int main(int argc, char** argv) {
   XSetWMProtocols(display, window, &deleteWindow, 1);
   XMapWindow(display, window);
   XFlush(display);
+  // Opening a FIFO waits for its reader: the test is listening from here on.
+  if (!announce.empty()) announced = std::fopen(announce.c_str(), "w");
 
   for (;;) {
     XEvent event;
     XNextEvent(display, &event);
     if (event.type == MapNotify) {
-      say("mapped " + std::to_string(window), announce);
-      announce.clear();
+      say("mapped " + std::to_string(window));
     } else if (event.type == UnmapNotify) {
       say("unmapped");
     } else if (event.type == ClientMessage && static_cast<Atom>(event.xclient.data.l[0]) == deleteWindow) {
