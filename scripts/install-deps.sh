@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libasio-dev libssl-dev openssl nlohmann-json3-dev libplist-dev libsdbus-c++-dev libsystemd-dev
   libavahi-client-dev libx11-dev libxtst-dev libxrandr-dev libxfixes-dev libicu-dev
+  libglib2.0-dev libgdk-pixbuf-2.0-dev librsvg2-common libxext-dev libxss-dev
   xvfb x11-utils openbox
   dbus avahi-daemon avahi-utils usbmuxd python3-dbusmock
 )
