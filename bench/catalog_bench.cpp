@@ -9,7 +9,7 @@
 #include <fstream>
 
 #include "host/services/catalog/app_catalog_service.hpp"
-#include "host/services/catalog/icon_png.hpp"
+#include "host/services/image/icon_png.hpp"
 #include "host/services/catalog/xdg/desktop_entry_directory.hpp"
 #include "host/services/catalog/xdg/gio_application_launcher.hpp"
 
@@ -30,7 +30,7 @@ class Folder {
   std::filesystem::path path_;
 };
 
-class NothingRuns final : public RunningApplications {
+class NothingRuns final : public ApplicationSwitcher {
  public:
   std::vector<RunningApplication> list(const std::vector<InstalledApplication>&) override { return {}; }
   bool activate(const RunningApplication&) override { return false; }

@@ -10,8 +10,8 @@
 #include <memory>
 
 #include "host/app/control_commands.hpp"
+#include "host/app/desktop_services.hpp"
 #include "host/app/host_options.hpp"
-#include "host/app/launcher_services.hpp"
 #include "host/app/line_reader.hpp"
 #include "host/app/status_lines.hpp"
 #include "host/input/logging_event_poster.hpp"
@@ -49,13 +49,16 @@ int run(const HostOptions& options) {
 
   // Where phones' input goes.
   std::unique_ptr<EventPoster> poster;
+  X11EventPoster* x11Poster = nullptr;
   switch (options.input) {
     case HostOptions::Input::x11:
       poster = std::make_unique<X11EventPoster>();
+      x11Poster = static_cast<X11EventPoster*>(poster.get());
       break;
     case HostOptions::Input::automatic:
       try {
         poster = std::make_unique<X11EventPoster>();
+        x11Poster = static_cast<X11EventPoster*>(poster.get());
       } catch (const std::exception& e) {
         logger.log("input", std::string("No display to drive (") + e.what() +
                                 "); phones can connect but their input goes nowhere");
@@ -68,25 +71,11 @@ int run(const HostOptions& options) {
       break;
   }
 
+  const auto systemBus = openSystemBus(io.get_executor(), logger);
   std::unique_ptr<AvahiDnsSd> dnsSd;
   if (options.advertise) dnsSd = std::make_unique<AvahiDnsSd>(io.get_executor());
 
-  // The desktop the services act on; each part may be missing.
-  LinuxDesktop desktop;
-  try {
-    desktop.display = X11DesktopConnection::open(io.get_executor());
-  } catch (const std::exception&) {
-  }
-  try {
-    desktop.sessionBus = DBusConnection::open(io.get_executor(), DBusConnection::Bus::session);
-  } catch (const DBusError&) {
-  }
-  try {
-    desktop.systemBus = DBusConnection::open(io.get_executor(), DBusConnection::Bus::system);
-  } catch (const DBusError&) {
-  }
-  HostServices services;
-  addLauncherServices(services, io.get_executor(), desktop, defaults, folders, logger);
+  const auto sessionBus = openSessionBus(io.get_executor(), logger);
 
   auto server = HostServer::make(io.get_executor(), HostServer::Configuration{
                                                        .keys = keys,
@@ -96,10 +85,14 @@ int run(const HostOptions& options) {
                                                        .hostName = options.name,
                                                        .port = options.port,
                                                        .poster = poster.get(),
-                                                       .bluetoothManager = BlueZPeripheralManager::forSystemBus(
-                                                           io.get_executor(), logger),
+                                                       .bluetoothManager =
+                                                           systemBus ? BlueZPeripheralManager::factory(systemBus, logger)
+                                                                     : UnsupportedBLEPeripheralManager::make,
                                                    },
-                                 std::move(services));
+                                                   desktopServices(io.get_executor(),
+                                                                   DesktopFacilities{x11Poster, systemBus, sessionBus,
+                                                                                     &defaults, folders.shortcuts},
+                                                                   logger));
 
   StatusLines status(*server, options.json, printLine);
   ControlCommands commands(*server, status, defaults);

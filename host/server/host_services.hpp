@@ -3,6 +3,13 @@
 #include <memory>
 #include <vector>
 
+#include "host/input/laser_pointer_service.hpp"
+#include "host/services/clipboard/clipboard_service.hpp"
+#include "host/services/presentation/presentation_service.hpp"
+#include "host/services/audio/audio_service.hpp"
+#include "host/services/battery/battery_service.hpp"
+#include "host/services/bluetooth/bluetooth_service.hpp"
+#include "host/services/now_playing/now_playing_service.hpp"
 #include "host/services/catalog/app_catalog_service.hpp"
 #include "host/services/drag_mode/trackpad_drag_mode_service.hpp"
 #include "host/services/power/power_service.hpp"
@@ -16,6 +23,14 @@ namespace glidemate::host {
 // a test, with fakes); one that this desktop cannot offer stays empty, and
 // its commands are answered with a fixed "not available" sentence.
 struct HostServices {
+  std::unique_ptr<ClipboardService> clipboard;
+  std::unique_ptr<PresentationService> presentation;
+  std::unique_ptr<LaserPointerService> laser;
+  std::unique_ptr<AudioService> audio;
+  std::unique_ptr<BatteryService> battery;
+  std::unique_ptr<BluetoothService> bluetooth;
+  // What the desktop's media players are playing; their keys.
+  std::unique_ptr<NowPlayingService> nowPlaying;
   std::unique_ptr<AppCatalogService> catalog;
   std::unique_ptr<PowerService> power;
   std::unique_ptr<ShortcutsService> shortcuts;

@@ -3,14 +3,14 @@
 #include <algorithm>
 #include <set>
 
-#include "host/services/catalog/icon_png.hpp"
+#include "host/services/image/icon_png.hpp"
 #include "host/services/name_order.hpp"
 
 namespace glidemate::host {
 
 AppCatalogService::AppCatalogService(std::unique_ptr<ApplicationDirectory> directory,
                                      std::unique_ptr<ApplicationLauncher> launcher,
-                                     std::unique_ptr<RunningApplications> running, std::string ownBundleId)
+                                     std::unique_ptr<ApplicationSwitcher> running, std::string ownBundleId)
     : directory_(std::move(directory)),
       launcher_(std::move(launcher)),
       running_(std::move(running)),

@@ -9,7 +9,7 @@
 
 #include "host/services/catalog/application_directory.hpp"
 #include "host/services/catalog/application_launcher.hpp"
-#include "host/services/catalog/running_applications.hpp"
+#include "host/services/catalog/application_switcher.hpp"
 #include "kit/wire/bytes.hpp"
 #include "kit/wire/status.hpp"
 
@@ -25,7 +25,7 @@ class AppCatalogService {
 
   // `ownBundleId` is this program's: it is never hidden or quit.
   AppCatalogService(std::unique_ptr<ApplicationDirectory> directory, std::unique_ptr<ApplicationLauncher> launcher,
-                    std::unique_ptr<RunningApplications> running, std::string ownBundleId);
+                    std::unique_ptr<ApplicationSwitcher> running, std::string ownBundleId);
 
   // Sorted by name for people (case ignored); refreshes locations().
   std::vector<AppInfo> apps();
@@ -51,7 +51,7 @@ class AppCatalogService {
 
   std::unique_ptr<ApplicationDirectory> directory_;
   std::unique_ptr<ApplicationLauncher> launcher_;
-  std::unique_ptr<RunningApplications> running_;
+  std::unique_ptr<ApplicationSwitcher> running_;
   std::string ownBundleId_;
   std::map<std::string, std::string> locations_;
   std::optional<std::vector<InstalledApplication>> installed_;

@@ -8,8 +8,8 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
-#include "host/services/catalog/icon_png.hpp"
-#include "tests/host/services/catalog/test_icons.hpp"
+#include "host/services/image/icon_png.hpp"
+#include "tests/support/test_images.hpp"
 #include "tests/support/child_process.hpp"
 #include "tests/support/dbus_mock.hpp"
 #include "tests/support/openbox.hpp"
@@ -74,8 +74,8 @@ class LauncherProgramTest : public ::testing::Test {
     dir.write("data/icons/hicolor/index.theme",
               "[Icon Theme]\nName=Hicolor\nDirectories=48x48/apps,scalable/apps\n\n[48x48/apps]\nSize=48\n"
               "Type=Fixed\n\n[scalable/apps]\nSize=64\nMinSize=8\nMaxSize=512\nType=Scalable\n");
-    host::testing::writePng(dir.path() / "data/icons/hicolor/48x48/apps/editor.png", 48, 48);
-    dir.write("data/icons/hicolor/scalable/apps/sketch.svg", host::testing::svg(20000, 20000));
+    glidemate::testing::writeImage(dir.path() / "data/icons/hicolor/48x48/apps/editor.png", "png", 48, 48);
+    dir.write("data/icons/hicolor/scalable/apps/sketch.svg", glidemate::testing::svgImage(20000, 20000));
     // The image library tells formats apart by the system's MIME database,
     // which the data folders must hold.
     std::filesystem::create_directory_symlink("/usr/share/mime", dir.path() / "data/mime");
@@ -162,7 +162,7 @@ TEST_F(LauncherProgramTest, AppsAreListedDrawnHiddenQuitAndLaunched) {
   for (const auto& [id, file] : icons) {
     const auto expected = host::renderIconPng(file, 64);
     ASSERT_TRUE(expected);
-    const auto image = host::testing::decode(*expected);
+    const auto image = glidemate::testing::decodeImage(*expected);
     EXPECT_EQ(image->width, 64);
     EXPECT_EQ(image->height, 64);
     const auto lines = send("a", {json{{"getAppIcon", {{"bundleId", id}}}}.dump()});

@@ -8,7 +8,7 @@
 #include "host/server/host_server.hpp"
 #include "host/services/apple_script_runner.hpp"
 #include "tests/host/input/manual_frame_clock.hpp"
-#include "tests/host/services/catalog/test_icons.hpp"
+#include "tests/support/test_images.hpp"
 #include "tests/host/server/paired_phone.hpp"
 #include "tests/support/temp_dir.hpp"
 
@@ -42,7 +42,7 @@ struct FakeLauncher final : ApplicationLauncher {
   }
 };
 
-struct FakeRunning final : RunningApplications {
+struct FakeRunning final : ApplicationSwitcher {
   std::vector<RunningApplication> running;
   std::vector<std::string> hidden, terminated;
   std::vector<RunningApplication> list(const std::vector<InstalledApplication>&) override { return running; }
@@ -245,7 +245,7 @@ TEST_F(LauncherCommandsTest, ShortcutsAreListedAndRunWithTheToolsWords) {
 }
 
 TEST_F(LauncherCommandsTest, AppsAreListedLaunchedHiddenAndQuit) {
-  testing::writePng(folder.path() / "icon.png", 48, 48);
+  glidemate::testing::writeImage(folder.path() / "icon.png", "png", 48, 48);
   directory.installed = {{"org.x.mail", "Mail", "/apps/mail", ""}, {"org.x.chess", "Chess", "/apps/chess", ""}};
   running.running = {{"org.x.chess", true, {7}}};
   glidemate::testing::PairedPhone phone(io, *server);

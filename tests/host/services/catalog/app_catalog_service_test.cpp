@@ -6,7 +6,7 @@
 
 #include "host/services/catalog/app_catalog_service.hpp"
 #include "host/services/catalog/bundle/bundle_directory.hpp"
-#include "tests/host/services/catalog/test_icons.hpp"
+#include "tests/support/test_images.hpp"
 #include "tests/support/run_awaitable.hpp"
 #include "tests/support/temp_dir.hpp"
 
@@ -27,7 +27,7 @@ class FakeLauncher final : public ApplicationLauncher {
   }
 };
 
-class FakeRunning final : public RunningApplications {
+class FakeRunning final : public ApplicationSwitcher {
  public:
   std::vector<RunningApplication> running;
   std::vector<std::string> activated, hidden, terminated;
@@ -135,9 +135,9 @@ TEST_F(AppCatalogTest, OnlyOrdinaryApplicationsOtherThanThisOneCanBeHiddenOrQuit
 
 TEST_F(AppCatalogTest, IconsAreSquarePngsOfSixtyFourPixels) {
   bundle("Applications/Wide.app", {{"CFBundleIdentifier", "com.x.wide"}, {"CFBundleIconFile", "Wide.png"}});
-  testing::writePng(root / "Applications/Wide.app/Contents/Resources/Wide.png", 256, 64);
+  glidemate::testing::writeImage(root / "Applications/Wide.app/Contents/Resources/Wide.png", "png", 256, 64);
   bundle("Applications/Tiny.app", {{"CFBundleIdentifier", "com.x.tiny"}, {"CFBundleIconFile", "Tiny.png"}});
-  testing::writePng(root / "Applications/Tiny.app/Contents/Resources/Tiny.png", 16, 16);
+  glidemate::testing::writeImage(root / "Applications/Tiny.app/Contents/Resources/Tiny.png", "png", 16, 16);
   bundle("Applications/Text.app", {{"CFBundleIdentifier", "com.x.text"}, {"CFBundleIconFile", "Text.png"}});
   root.write("Applications/Text.app/Contents/Resources/Text.png", "not an image");
   bundle("Applications/Gone.app", {{"CFBundleIdentifier", "com.x.gone"}, {"CFBundleIconFile", "Gone"}});
@@ -146,7 +146,7 @@ TEST_F(AppCatalogTest, IconsAreSquarePngsOfSixtyFourPixels) {
   for (const char* id : {"com.x.wide", "com.x.tiny"}) {
     const auto png = catalog.icon(id);
     ASSERT_TRUE(png) << id;
-    const auto image = testing::decode(*png);
+    const auto image = glidemate::testing::decodeImage(*png);
     ASSERT_TRUE(image) << id;
     EXPECT_EQ(image->format, "png");
     EXPECT_EQ(image->width, 64);
@@ -155,7 +155,7 @@ TEST_F(AppCatalogTest, IconsAreSquarePngsOfSixtyFourPixels) {
     EXPECT_EQ(image->alphaAt(32, 32), 255) << id;
   }
   // Kept in proportion: the wide icon is a band across the middle, not stretched.
-  const auto wide = testing::decode(*catalog.icon("com.x.wide"));
+  const auto wide = glidemate::testing::decodeImage(*catalog.icon("com.x.wide"));
   EXPECT_EQ(wide->alphaAt(32, 2), 0);
   EXPECT_EQ(wide->alphaAt(2, 32), 255);
   for (const char* id : {"com.x.text", "com.x.gone", "com.x.unknown"}) EXPECT_EQ(catalog.icon(id), std::nullopt) << id;

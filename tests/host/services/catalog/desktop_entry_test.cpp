@@ -11,7 +11,7 @@
 #include "host/services/catalog/app_catalog_service.hpp"
 #include "host/services/catalog/xdg/desktop_entry_directory.hpp"
 #include "host/services/catalog/xdg/gio_application_launcher.hpp"
-#include "tests/host/services/catalog/test_icons.hpp"
+#include "tests/support/test_images.hpp"
 #include "tests/support/run_awaitable.hpp"
 #include "tests/support/temp_dir.hpp"
 
@@ -25,7 +25,7 @@ std::string entry(const std::string& name, const std::string& extra = "Exec=true
   return "[Desktop Entry]\nType=Application\nName=" + name + "\n" + extra;
 }
 
-class NothingRuns final : public RunningApplications {
+class NothingRuns final : public ApplicationSwitcher {
  public:
   std::vector<RunningApplication> list(const std::vector<InstalledApplication>&) override { return {}; }
   bool activate(const RunningApplication&) override { return false; }
@@ -121,10 +121,10 @@ TEST_F(DesktopEntryTest, TheEntriesTheDesktopWouldShowWithTheUsersFirst) {
 }
 
 TEST_F(DesktopEntryTest, IconsComeFromTheThemeItsParentsHicolorOrPixmaps) {
-  testing::writePng(system / "icons/Test/48x48/apps/calc.png", 48, 48);
-  testing::writePng(system / "icons/Test/256x256/apps/calc.png", 256, 256);
-  testing::writePng(home / "icons/hicolor/scalable/apps/calc.png", 64, 64);
-  root.write("system/icons/hicolor/scalable/apps/chess.svg", testing::svg(64, 64));
+  glidemate::testing::writeImage(system / "icons/Test/48x48/apps/calc.png", "png", 48, 48);
+  glidemate::testing::writeImage(system / "icons/Test/256x256/apps/calc.png", "png", 256, 256);
+  glidemate::testing::writeImage(home / "icons/hicolor/scalable/apps/calc.png", "png", 64, 64);
+  root.write("system/icons/hicolor/scalable/apps/chess.svg", glidemate::testing::svgImage(64, 64));
   root.write("system/pixmaps/old.xpm",
              "/* XPM */\nstatic char * old[] = {\"2 2 1 1\", \". c #ff0000\", \"..\", \"..\"};\n");
   root.write("system/icons/A/index.theme", "[Icon Theme]\nInherits=B\nDirectories=\n");
@@ -151,12 +151,12 @@ TEST_F(DesktopEntryTest, IconsComeFromTheThemeItsParentsHicolorOrPixmaps) {
 }
 
 TEST_F(DesktopEntryTest, EveryIconBecomesASixtyFourPixelPngOrNothing) {
-  testing::writePng(system / "icons/Test/48x48/apps/calc.png", 48, 48);
-  root.write("system/icons/hicolor/scalable/apps/huge.svg", testing::svg(20000, 20000));
+  glidemate::testing::writeImage(system / "icons/Test/48x48/apps/calc.png", "png", 48, 48);
+  root.write("system/icons/hicolor/scalable/apps/huge.svg", glidemate::testing::svgImage(20000, 20000));
   root.write("system/pixmaps/old.xpm",
              "/* XPM */\nstatic char * old[] = {\"2 2 1 1\", \". c #ff0000\", \"..\", \"..\"};\n");
-  testing::writePng(root / "elsewhere/absolute.png", 128, 128);
-  testing::writePng(root / "whole.png", 100, 100, 0x3366cc80);
+  glidemate::testing::writeImage(root / "elsewhere/absolute.png", "png", 128, 128);
+  glidemate::testing::writeImage(root / "whole.png", "png", 100, 100, 0x3366cc80);
   std::ifstream whole(root / "whole.png", std::ios::binary);
   std::string bytes((std::istreambuf_iterator<char>(whole)), std::istreambuf_iterator<char>());
   root.write("system/icons/Test/48x48/apps/truncated.png", bytes.substr(0, bytes.size() / 2));
@@ -178,7 +178,7 @@ TEST_F(DesktopEntryTest, EveryIconBecomesASixtyFourPixelPngOrNothing) {
     const auto png = catalog.icon("org.test.Icon" + std::to_string(i));
     ASSERT_EQ(png.has_value(), drawn) << key;
     if (!png) continue;
-    const auto image = testing::decode(*png);
+    const auto image = glidemate::testing::decodeImage(*png);
     ASSERT_TRUE(image) << key;
     EXPECT_EQ(image->format, "png");
     EXPECT_EQ(image->width, 64) << key;
