@@ -8,11 +8,12 @@ packages=(
   clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libasio-dev libssl-dev openssl nlohmann-json3-dev libplist-dev libsdbus-c++-dev libsystemd-dev
-  libcurl4-openssl-dev libgdk-pixbuf-2.0-dev
+  libcurl4-openssl-dev libgdk-pixbuf-2.0-dev librsvg2-common libglib2.0-dev
   libavahi-client-dev libx11-dev libxtst-dev libxrandr-dev libxfixes-dev libxrender-dev libcairo2-dev libicu-dev
   libpulse-dev
   libturbojpeg0-dev libyuv-dev libpixman-1-dev
   libxcb1-dev libxcb-shm0-dev libxcb-damage0-dev libxcb-xfixes0-dev libxcb-randr0-dev libxcb-res0-dev
+  libxext-dev libxss-dev
   xvfb x11-utils openbox xcompmgr
   dbus avahi-daemon avahi-utils usbmuxd python3-dbusmock python3-gi pulseaudio pulseaudio-utils
 )

@@ -1,12 +1,15 @@
 #include "host/app/control_commands.hpp"
 
+#include <algorithm>
 #include <sstream>
 #include <vector>
 
+#include "host/app/settings_drag_mode_setting.hpp"
+
 namespace glidemate::host {
 
-ControlCommands::ControlCommands(HostServer& server, StatusLines& status)
-    : server_(server), status_(status) {}
+ControlCommands::ControlCommands(HostServer& server, StatusLines& status, UserDefaults& defaults)
+    : server_(server), status_(status), defaults_(defaults) {}
 
 ControlCommands::Outcome ControlCommands::run(const std::string& line) {
   std::istringstream in(line);
@@ -16,16 +19,19 @@ ControlCommands::Outcome ControlCommands::run(const std::string& line) {
   const std::string& command = words.front();
 
   const bool takesId = command == "disconnect" || command == "allow" || command == "forget";
-  const std::size_t expected = takesId ? 2 : 1;
-  static const std::vector<std::string> known{"pause", "resume",        "disconnect", "allow",
-                                              "forget", "decline",      "allow-pairing",
-                                              "peers",  "paired",       "quit"};
+  const bool takesSwitch = command == "three-finger-drag";
+  const std::size_t expected = takesId || takesSwitch ? 2 : 1;
+  static const std::vector<std::string> known{"pause",  "resume",  "disconnect",    "allow",
+                                              "forget", "decline", "allow-pairing", "peers",
+                                              "paired", "quit",    "three-finger-drag"};
   if (std::find(known.begin(), known.end(), command) == known.end()) {
     status_.printError("unknown command '" + command + "'");
     return Outcome::carryOn;
   }
-  if (words.size() != expected) {
-    status_.printError(takesId ? command + " needs a phone id" : command + " takes no arguments");
+  if (words.size() != expected || (takesSwitch && words[1] != "on" && words[1] != "off")) {
+    status_.printError(takesId       ? command + " needs a phone id"
+                       : takesSwitch ? command + " needs on or off"
+                                     : command + " takes no arguments");
     return Outcome::carryOn;
   }
 
@@ -47,6 +53,15 @@ ControlCommands::Outcome ControlCommands::run(const std::string& line) {
     status_.printPeers();
   } else if (command == "paired") {
     status_.printPaired();
+  } else if (command == "three-finger-drag") {
+    // Phones hear of it when the drag-mode service next reads the setting.
+    const bool enabled = words[1] == "on";
+    try {
+      defaults_.setBoolean(SettingsDragModeSetting::key, enabled);
+      status_.printThreeFingerDrag(enabled);
+    } catch (const std::exception& e) {
+      status_.printError(e.what());
+    }
   } else if (command == "quit") {
     return Outcome::quit;
   }

@@ -9,11 +9,11 @@ namespace glidemate::host {
 
 // The popover's actions for the headless host, one command per line:
 // pause, resume, disconnect ID, allow ID, forget ID, decline, allow-pairing,
-// peers, paired, quit. A command that is not understood gets one error line
-// and changes nothing.
+// peers, paired, three-finger-drag on|off, quit. A command that is not
+// understood gets one error line and changes nothing.
 class ControlCommands {
  public:
-  ControlCommands(HostServer& server, StatusLines& status);
+  ControlCommands(HostServer& server, StatusLines& status, UserDefaults& defaults);
 
   enum class Outcome { carryOn, quit };
   Outcome run(const std::string& line);
@@ -21,6 +21,7 @@ class ControlCommands {
  private:
   HostServer& server_;
   StatusLines& status_;
+  UserDefaults& defaults_;
 };
 
 }  // namespace glidemate::host

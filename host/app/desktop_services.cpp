@@ -1,5 +1,8 @@
 #include "host/app/desktop_services.hpp"
 
+#include <cstdlib>
+
+#include "host/app/settings_drag_mode_setting.hpp"
 #include "host/input/x11/x11_event_poster.hpp"
 #include "host/input/x11/x11_laser_overlay.hpp"
 #include "host/services/audio/pulse/pulse_audio_output.hpp"
@@ -8,31 +11,27 @@
 #include "host/services/clipboard/x11/x11_clipboard_service.hpp"
 #include "host/services/now_playing/curl/curl_artwork_fetcher.hpp"
 #include "host/services/now_playing/mpris/mpris_player_backend.hpp"
+#include "host/server/unavailable_feature.hpp"
+#include "host/services/apple_script_runner.hpp"
+#include "host/services/catalog/x11/x11_application_switcher.hpp"
+#include "host/services/catalog/x11/xsettings_icon_theme.hpp"
+#include "host/services/catalog/xdg/desktop_entry_directory.hpp"
+#include "host/services/catalog/xdg/gio_application_launcher.hpp"
+#include "host/services/power/logind/logind_power_actions.hpp"
+#include "host/services/power/screensaver/screen_saver_keep_awake.hpp"
+#include "host/services/power/x11/x11_display_sleeper.hpp"
 #include "host/services/presentation/x11/x11_presentation_backend.hpp"
 #include "host/services/screen_preview/x11/x11_screen_capture.hpp"
+#include "host/services/shortcuts/script_folder_shortcut_tool.hpp"
 #include "host/x11/x11_desktop_connection.hpp"
 
 namespace glidemate::host {
 namespace {
 
 // The clipboard, presentations and the laser dot, on the X display of
-// $DISPLAY; none of them without one.
-void addX11Services(HostServices& services, const asio::any_io_executor& executor, X11EventPoster* poster,
-                    Logger& logger) {
-  // The capture connects when a phone first asks to watch the screen; on a
-  // desktop without an X server (Wayland alone) that phone is told the
-  // capture could not start.
-  services.screenPreview =
-      std::make_unique<ScreenPreviewService>(executor, std::make_unique<X11ScreenCapture>(), logger);
-  std::shared_ptr<X11DesktopConnection> connection;
-  try {
-    connection = X11DesktopConnection::open(executor);
-  } catch (const std::exception& e) {
-    logger.log("desktop", std::string("No display for the clipboard, presentations and the laser pointer (") +
-                              e.what() + "); phones are told they are not available, and that the screen " +
-                              "cannot be captured");
-    return;
-  }
+// $DISPLAY.
+void addX11Services(HostServices& services, const asio::any_io_executor& executor,
+                    const std::shared_ptr<X11DesktopConnection>& connection, X11EventPoster* poster, Logger& logger) {
   services.clipboard = std::make_unique<X11ClipboardService>(connection);
   services.presentation =
       std::make_unique<PresentationService>(std::make_unique<X11PresentationBackend>(connection));
@@ -70,6 +69,80 @@ void addMediaServices(HostServices& services, const asio::any_io_executor& execu
                     sessionBus, std::make_unique<CurlArtworkFetcher>(executor, CurlArtworkFetcher::Options{})));
 }
 
+// The parts of power control this desktop lacks, each refusing as the
+// missing facility would.
+class NoPowerActions final : public PowerActions {
+ public:
+  asio::awaitable<void> perform(PowerAction) override {
+    throw AppleScriptRunner::Failure::failed(std::string(Unavailable::power.reason));
+    co_return;
+  }
+};
+
+class NoDisplaySleeper final : public DisplaySleeper {
+ public:
+  void sleepDisplay() override { throw std::runtime_error("no display"); }
+};
+
+class NoKeepAwake final : public KeepAwakeAssertions {
+ public:
+  asio::awaitable<std::optional<std::uint32_t>> create(const std::string&) override { co_return std::nullopt; }
+  asio::awaitable<void> release(std::uint32_t) override { co_return; }
+  void onLost(std::function<void()>) override {}
+};
+
+// The phone's launcher: the desktop entries, their icons in the desktop's
+// icon theme, and the window manager's windows.
+void addAppService(HostServices& services, const std::shared_ptr<X11DesktopConnection>& display) {
+  std::weak_ptr<X11DesktopConnection> weak = display;
+  auto directory = std::make_unique<DesktopEntryDirectory>(
+      DesktopEntryDirectory::standardFolders(), IconTheme::standard(), [weak]() -> std::optional<std::string> {
+        if (auto connection = weak.lock()) return xsettingsIconTheme(*connection);
+        return std::nullopt;
+      });
+  services.catalog = std::make_unique<AppCatalogService>(std::move(directory),
+                                                         std::make_unique<GioApplicationLauncher>(),
+                                                         std::make_unique<X11ApplicationSwitcher>(display),
+                                                         ownApplicationId);
+}
+
+// Sleep, lock, restart and shut down through logind, the display through
+// the X server, keep-awake through the screen saver; each part the desktop
+// lacks refuses on its own, and without any of them there is no power
+// service at all.
+void addPowerService(HostServices& services, const asio::any_io_executor& executor,
+                     const std::shared_ptr<X11DesktopConnection>& display, const DesktopFacilities& facilities,
+                     Logger& logger) {
+  if (!facilities.systemBus && !facilities.sessionBus && !display) {
+    logger.log("desktop", "No display and no D-Bus: phones are told power control isn't available");
+    return;
+  }
+  std::unique_ptr<PowerActions> actions;
+  if (facilities.systemBus) {
+    const char* session = std::getenv("XDG_SESSION_ID");
+    actions = std::make_unique<LogindPowerActions>(facilities.systemBus,
+                                                   session != nullptr && *session != '\0' ? session : "auto");
+  } else {
+    logger.log("desktop", "No system bus: sleeping, locking, restarting and shutting down are refused");
+    actions = std::make_unique<NoPowerActions>();
+  }
+  std::unique_ptr<DisplaySleeper> sleeper;
+  if (display) {
+    sleeper = std::make_unique<X11DisplaySleeper>(display);
+  } else {
+    sleeper = std::make_unique<NoDisplaySleeper>();
+  }
+  std::unique_ptr<KeepAwakeAssertions> keepAwake;
+  if (facilities.sessionBus) {
+    keepAwake = std::make_unique<ScreenSaverKeepAwake>(facilities.sessionBus);
+  } else {
+    logger.log("desktop", "No session bus: the computer can't be kept awake");
+    keepAwake = std::make_unique<NoKeepAwake>();
+  }
+  services.power =
+      std::make_unique<PowerService>(executor, std::move(actions), std::move(sleeper), std::move(keepAwake));
+}
+
 }  // namespace
 
 std::shared_ptr<DBusConnection> openSessionBus(const asio::any_io_executor& executor, Logger& logger) {
@@ -93,9 +166,33 @@ std::shared_ptr<DBusConnection> openSystemBus(const asio::any_io_executor& execu
 HostServices desktopServices(const asio::any_io_executor& executor, const DesktopFacilities& facilities,
                              Logger& logger) {
   HostServices services;
-  addX11Services(services, executor, facilities.x11Poster, logger);
+  // The capture connects when a phone first asks to watch the screen; on a
+  // desktop without an X server (Wayland alone) that phone is told the
+  // capture could not start.
+  services.screenPreview =
+      std::make_unique<ScreenPreviewService>(executor, std::make_unique<X11ScreenCapture>(), logger);
+  std::shared_ptr<X11DesktopConnection> display;
+  try {
+    display = X11DesktopConnection::open(executor);
+  } catch (const std::exception& e) {
+    logger.log("desktop", std::string("No display for the clipboard, presentations, the laser pointer, the app list ") +
+                              "or turning the display off (" + e.what() + "); phones are told they are not available");
+  }
+  if (display) {
+    addX11Services(services, executor, display, facilities.x11Poster, logger);
+    addAppService(services, display);
+  }
   addStatusServices(services, executor, facilities.systemBus, logger);
   addMediaServices(services, executor, facilities.sessionBus);
+  addPowerService(services, executor, display, facilities, logger);
+  if (!facilities.shortcuts.empty()) {
+    services.shortcuts = std::make_unique<ShortcutsService>(
+        std::make_unique<ScriptFolderShortcutTool>(executor, facilities.shortcuts));
+  }
+  if (facilities.defaults != nullptr) {
+    services.dragMode = std::make_unique<TrackpadDragModeService>(
+        executor, std::make_unique<SettingsDragModeSetting>(*facilities.defaults), std::make_shared<SteadyFrameClock>());
+  }
   return services;
 }
 

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <asio/any_io_executor.hpp>
+#include <filesystem>
 #include <memory>
 
 #include "host/server/host_services.hpp"
+#include "host/server/user_defaults.hpp"
 #include "kit/dbus/dbus_connection.hpp"
 #include "kit/runtime/logger.hpp"
 
@@ -20,7 +22,15 @@ struct DesktopFacilities {
   std::shared_ptr<DBusConnection> systemBus;
   // The user's session bus: media players and the desktop's own services.
   std::shared_ptr<DBusConnection> sessionBus;
+  // The host's settings, where its three-finger-drag setting is kept; none:
+  // three-finger drag is never mirrored.
+  UserDefaults* defaults = nullptr;
+  // The folder of the user's shortcut scripts; empty: no shortcuts.
+  std::filesystem::path shortcuts;
 };
+
+// This program's identifier among the applications: the desktop app's entry.
+inline constexpr const char* ownApplicationId = "glidemate-companion";
 
 // The system bus, or null (said once) on a computer without one.
 std::shared_ptr<DBusConnection> openSystemBus(const asio::any_io_executor& executor, Logger& logger);

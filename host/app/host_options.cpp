@@ -20,13 +20,14 @@ const char* HostOptions::usage() {
          "Lets a paired phone act as a trackpad, keyboard and remote for this computer.\n"
          "Status lines go to stdout; commands are read from stdin, one per line:\n"
          "  pause | resume | disconnect ID | allow ID | forget ID | decline |\n"
-         "  allow-pairing | peers | paired | quit\n"
+         "  allow-pairing | peers | paired | three-finger-drag on|off | quit\n"
+         "Shortcuts are the executable files in $XDG_CONFIG_HOME/glidemate/shortcuts.\n"
          "\n"
          "options:\n"
          "  --name NAME      the name phones show for this computer (default: the host name)\n"
          "  --port N         TCP port to listen on (default 0: the system chooses)\n"
          "  --no-advertise   do not advertise over DNS-SD (phones connect by address)\n"
-         "  --data-dir DIR   keep paired phones and settings under DIR\n"
+         "  --data-dir DIR   keep paired phones, settings and shortcuts under DIR\n"
          "                   (default: $XDG_DATA_HOME/glidemate and $XDG_CONFIG_HOME/glidemate)\n"
          "  --json           one JSON object per status line\n"
          "  --input MODE     where phones' input goes: x11 (the display in $DISPLAY),\n"
@@ -89,9 +90,10 @@ HostOptions HostOptions::parse(const std::vector<std::string>& args) {
 }
 
 HostFolders HostFolders::resolve(const std::optional<std::filesystem::path>& dataDir) {
-  if (dataDir) return {*dataDir / "keys", *dataDir / "settings.json"};
-  return {xdgFolder("XDG_DATA_HOME", ".local/share") / "glidemate" / "keys",
-          xdgFolder("XDG_CONFIG_HOME", ".config") / "glidemate" / "settings.json"};
+  if (dataDir) return {*dataDir / "keys", *dataDir / "settings.json", *dataDir / "shortcuts"};
+  const auto config = xdgFolder("XDG_CONFIG_HOME", ".config") / "glidemate";
+  return {xdgFolder("XDG_DATA_HOME", ".local/share") / "glidemate" / "keys", config / "settings.json",
+          config / "shortcuts"};
 }
 
 }  // namespace glidemate::host

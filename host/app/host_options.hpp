@@ -29,10 +29,12 @@ struct HostOptions {
 };
 
 // Where the host keeps its files: with --data-dir everything under that
-// folder, otherwise the XDG data folder (keys) and config folder (settings).
+// folder, otherwise the XDG data folder (keys) and config folder (settings,
+// the user's shortcut scripts).
 struct HostFolders {
   std::filesystem::path keys;
   std::filesystem::path settingsFile;
+  std::filesystem::path shortcuts;
 
   static HostFolders resolve(const std::optional<std::filesystem::path>& dataDir);
 };

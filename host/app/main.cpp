@@ -90,11 +90,12 @@ int run(const HostOptions& options) {
                                                                      : UnsupportedBLEPeripheralManager::make,
                                                    },
                                                    desktopServices(io.get_executor(),
-                                                                   DesktopFacilities{x11Poster, systemBus, sessionBus},
+                                                                   DesktopFacilities{x11Poster, systemBus, sessionBus,
+                                                                                     &defaults, folders.shortcuts},
                                                                    logger));
 
   StatusLines status(*server, options.json, printLine);
-  ControlCommands commands(*server, status);
+  ControlCommands commands(*server, status, defaults);
 
   asio::signal_set signals(io, SIGINT, SIGTERM);
   auto shutDown = [&] {

@@ -123,4 +123,9 @@ void StatusLines::printError(const std::string& text) {
   emit("Error: " + text, dump({{"event", "error"}, {"text", text}}));
 }
 
+void StatusLines::printThreeFingerDrag(bool enabled) {
+  emit(std::string("Three-finger drag ") + (enabled ? "on" : "off"),
+       dump({{"event", "threeFingerDrag"}, {"enabled", enabled}}));
+}
+
 }  // namespace glidemate::host

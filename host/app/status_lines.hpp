@@ -25,6 +25,7 @@ class StatusLines {
   void printPeers();
   void printPaired();
   void printError(const std::string& text);
+  void printThreeFingerDrag(bool enabled);
 
   static std::string isoTime(std::chrono::system_clock::time_point t);
 

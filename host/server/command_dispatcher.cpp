@@ -1,6 +1,8 @@
 #include "host/server/command_dispatcher.hpp"
 
+#include <asio/error.hpp>
 #include <asio/steady_timer.hpp>
+#include <asio/system_error.hpp>
 #include <asio/this_coro.hpp>
 #include <asio/use_awaitable.hpp>
 
@@ -107,8 +109,21 @@ std::string CommandDispatcher::scriptFailureReason(const std::exception& error) 
       failure->which());
 }
 
-asio::awaitable<void> CommandDispatcher::on(Session& session, const Command::Power&) {
-  co_await unavailable(session, Unavailable::power);
+asio::awaitable<void> CommandDispatcher::on(Session& session, const Command::Power& command) {
+  auto* power = configuration_.services.power.get();
+  if (power == nullptr) {
+    co_await unavailable(session, Unavailable::power);
+    co_return;
+  }
+  std::optional<std::string> reason;
+  try {
+    co_await power->perform(command.value);
+  } catch (const std::exception& e) {
+    reason = scriptFailureReason(e);
+  }
+  if (!reason) co_return;
+  std::string feature = "power";
+  co_await fail(session, std::move(feature), std::move(*reason));
 }
 
 asio::awaitable<void> CommandDispatcher::replyVolume(Session& session, AudioService& audio) {
@@ -196,16 +211,48 @@ asio::awaitable<void> CommandDispatcher::on(Session& session, const Command::Dis
   co_await replyBluetoothDevices(session, *bluetooth);
 }
 
+asio::awaitable<void> CommandDispatcher::replyApps(Session& session) {
+  Event apps = Event::Apps{configuration_.services.catalog->apps()};
+  co_await reply(session, std::move(apps));
+}
+
 asio::awaitable<void> CommandDispatcher::on(Session& session, const Command::GetApps&) {
-  co_await unavailable(session, Unavailable::apps);
+  if (configuration_.services.catalog == nullptr) {
+    co_await unavailable(session, Unavailable::apps);
+    co_return;
+  }
+  co_await replyApps(session);
 }
 
-asio::awaitable<void> CommandDispatcher::on(Session& session, const Command::GetAppIcon&) {
-  co_await unavailable(session, Unavailable::apps);
+asio::awaitable<void> CommandDispatcher::on(Session& session, const Command::GetAppIcon& command) {
+  auto* catalog = configuration_.services.catalog.get();
+  if (catalog == nullptr) {
+    co_await unavailable(session, Unavailable::apps);
+    co_return;
+  }
+  // No icon: nothing is sent.
+  if (const auto icon = catalog->icon(command.bundleId)) co_await sendChunks(*icon, command.bundleId, session);
 }
 
-asio::awaitable<void> CommandDispatcher::on(Session& session, const Command::LaunchApp&) {
-  co_await unavailable(session, Unavailable::launchApp);
+asio::awaitable<void> CommandDispatcher::on(Session& session, const Command::LaunchApp& command) {
+  auto* catalog = configuration_.services.catalog.get();
+  if (catalog == nullptr) {
+    co_await unavailable(session, Unavailable::launchApp);
+    co_return;
+  }
+  bool launched = false;
+  try {
+    launched = co_await catalog->launch(command.bundleId);
+  } catch (const asio::system_error& e) {
+    if (e.code() == asio::error::operation_aborted) throw;
+  } catch (const std::exception&) {
+    // The system could not open it: for the phone, that is an app that
+    // did not open.
+  }
+  if (launched) co_return;
+  std::string feature = "launchApp";
+  std::string reason = "That app could not be opened.";
+  co_await fail(session, std::move(feature), std::move(reason));
 }
 
 asio::awaitable<void> CommandDispatcher::on(Session& session, const Command::SetScreenPreview& command) {
@@ -385,28 +432,88 @@ asio::awaitable<void> CommandDispatcher::on(Session& session, const Command::Get
 }
 
 asio::awaitable<void> CommandDispatcher::on(Session& session, const Command::GetShortcuts&) {
-  co_await unavailable(session, Unavailable::shortcut);
+  auto* shortcuts = configuration_.services.shortcuts.get();
+  if (shortcuts == nullptr) {
+    co_await unavailable(session, Unavailable::shortcut);
+    co_return;
+  }
+  auto list = co_await shortcuts->list();
+  Event names = Event::Shortcuts{std::move(list)};
+  co_await reply(session, std::move(names));
 }
 
 asio::awaitable<void> CommandDispatcher::on(Session& session, const Command::RunShortcut& command) {
   log("Shortcut: " + command.name);
-  co_await unavailable(session, Unavailable::shortcut);
+  auto* shortcuts = configuration_.services.shortcuts.get();
+  if (shortcuts == nullptr) {
+    co_await unavailable(session, Unavailable::shortcut);
+    co_return;
+  }
+  std::optional<std::string> reason;
+  try {
+    co_await shortcuts->run(command.name);
+  } catch (const ShortcutsService::Failure& e) {
+    reason = e.message();
+  } catch (const asio::system_error& e) {
+    if (e.code() == asio::error::operation_aborted) throw;
+    reason = "That shortcut couldn't run.";
+  } catch (const std::exception&) {
+    reason = "That shortcut couldn't run.";
+  }
+  if (!reason) co_return;
+  std::string feature = "shortcut";
+  co_await fail(session, std::move(feature), std::move(*reason));
 }
 
-asio::awaitable<void> CommandDispatcher::on(Session& session, const Command::HideApp&) {
-  co_await unavailable(session, Unavailable::apps);
+asio::awaitable<void> CommandDispatcher::on(Session& session, const Command::HideApp& command) {
+  auto* catalog = configuration_.services.catalog.get();
+  if (catalog == nullptr) {
+    co_await unavailable(session, Unavailable::apps);
+    co_return;
+  }
+  if (const auto running = catalog->runningApplication(command.bundleId)) catalog->hide(*running);
+  co_await replyApps(session);
 }
 
-asio::awaitable<void> CommandDispatcher::on(Session& session, const Command::QuitApp&) {
-  co_await unavailable(session, Unavailable::apps);
+asio::awaitable<void> CommandDispatcher::on(Session& session, const Command::QuitApp& command) {
+  auto* catalog = configuration_.services.catalog.get();
+  if (catalog == nullptr) {
+    co_await unavailable(session, Unavailable::apps);
+    co_return;
+  }
+  if (const auto running = catalog->runningApplication(command.bundleId)) catalog->terminate(*running);
+  // Give it a moment to go before the list says whether it runs.
+  const std::chrono::steady_clock::duration delay = quitDelay;
+  co_await configuration_.sleep(delay);
+  co_await replyApps(session);
 }
 
 asio::awaitable<void> CommandDispatcher::on(Session& session, const Command::SleepDisplay&) {
-  co_await unavailable(session, Unavailable::power);
+  auto* power = configuration_.services.power.get();
+  if (power == nullptr) {
+    co_await unavailable(session, Unavailable::power);
+    co_return;
+  }
+  bool slept = true;
+  try {
+    power->sleepDisplay();
+  } catch (const std::exception&) {
+    slept = false;
+  }
+  if (slept) co_return;
+  std::string feature = "power";
+  std::string reason = "The Mac wouldn't turn its display off.";
+  co_await fail(session, std::move(feature), std::move(reason));
 }
 
-asio::awaitable<void> CommandDispatcher::on(Session& session, const Command::SetKeepAwake&) {
-  co_await unavailable(session, Unavailable::keepAwake);
+asio::awaitable<void> CommandDispatcher::on(Session& session, const Command::SetKeepAwake& command) {
+  auto* power = configuration_.services.power.get();
+  if (power == nullptr) {
+    co_await unavailable(session, Unavailable::keepAwake);
+    co_return;
+  }
+  co_await power->setKeepAwake(command.value);
+  if (configuration_.broadcast) configuration_.broadcast(Event::KeepAwake{power->isKeptAwake()});
 }
 
 }  // namespace glidemate::host

@@ -77,6 +77,8 @@ class CommandDispatcher {
   // The state read after the command, as its reply.
   static asio::awaitable<void> replyVolume(Session& session, AudioService& audio);
   static asio::awaitable<void> replyBluetoothDevices(Session& session, BluetoothService& bluetooth);
+  // The app list, read now.
+  asio::awaitable<void> replyApps(Session& session);
 
   asio::awaitable<void> on(Session& session, const Command::Power& command);
   asio::awaitable<void> on(Session& session, const Command::GetVolume& command);

@@ -176,11 +176,28 @@ void HostServer::start() {
   listener_->start();
   startCable();
   startBluetooth();
+  startMirroring();
+}
+
+void HostServer::startMirroring() {
+  std::weak_ptr<HostServer> weak = weak_from_this();
   // Phones follow volume changes made on this computer.
   if (services_.audio) {
     services_.audio->start([weak](const VolumeStatus& status) {
       if (auto self = weak.lock()) self->broadcast(Event::Volume{status});
     });
+  }
+  if (services_.dragMode) {
+    services_.dragMode->startPolling([weak](bool enabled) {
+      if (auto self = weak.lock()) self->broadcast(Event::ThreeFingerDragEnabled{enabled});
+    });
+  }
+  if (services_.power) {
+    // The desktop let go of the keep-awake assertion (its bus went away):
+    // the phones' switches must not stay on.
+    services_.power->onKeepAwakeLost = [weak] {
+      if (auto self = weak.lock()) self->broadcast(Event::KeepAwake{false});
+    };
   }
 }
 
@@ -191,6 +208,7 @@ void HostServer::stop() {
   handshakes_.closeAll();
   usbmux_->stop();
   bleHost_->stop();
+  if (services_.dragMode) services_.dragMode->stopPolling();
   // The state task is gone, so the peripheral's last word is not heard.
   bluetoothState.set(BLEPeripheralHost::State::idle);
   live_.clear();

@@ -179,6 +179,8 @@ class HostServer : public std::enable_shared_from_this<HostServer> {
   void spawn(asio::awaitable<void> work);
   void startCable();
   void startBluetooth();
+  // Sends the phones the settings they mirror whenever those change.
+  void startMirroring();
   void cableEvent(const USBMuxClient::Event& event);
   void openCableTunnel(const USBMuxDevice& device);
   static asio::awaitable<void> dialCable(std::weak_ptr<HostServer> weak, std::uint32_t deviceId);

@@ -3,7 +3,8 @@
 namespace glidemate::host {
 
 std::vector<Event> HostServices::mirroredSettings() const {
-  return {Event::ThreeFingerDragEnabled{false}, Event::KeepAwake{false}};
+  return {Event::ThreeFingerDragEnabled{dragMode != nullptr && dragMode->isEnabled()},
+          Event::KeepAwake{power != nullptr && power->isKeptAwake()}};
 }
 
 }  // namespace glidemate::host

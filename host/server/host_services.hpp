@@ -11,6 +11,10 @@
 #include "host/services/bluetooth/bluetooth_service.hpp"
 #include "host/services/now_playing/now_playing_service.hpp"
 #include "host/services/screen_preview/screen_preview_service.hpp"
+#include "host/services/catalog/app_catalog_service.hpp"
+#include "host/services/drag_mode/trackpad_drag_mode_service.hpp"
+#include "host/services/power/power_service.hpp"
+#include "host/services/shortcuts/shortcuts_service.hpp"
 #include "kit/wire/event.hpp"
 
 namespace glidemate::host {
@@ -30,6 +34,10 @@ struct HostServices {
   std::unique_ptr<NowPlayingService> nowPlaying;
   // Captures the screen for phones that watch it.
   std::unique_ptr<ScreenPreviewService> screenPreview;
+  std::unique_ptr<AppCatalogService> catalog;
+  std::unique_ptr<PowerService> power;
+  std::unique_ptr<ShortcutsService> shortcuts;
+  std::unique_ptr<TrackpadDragModeService> dragMode;
 
   // The settings a phone mirrors, sent to it first thing after its
   // handshake: three-finger drag, then keep-awake.

@@ -32,21 +32,40 @@ std::map<std::string, std::string> UserDefaults::parse(std::string_view text) {
   std::map<std::string, std::string> values;
   const auto document = nlohmann::json::parse(text, nullptr, false);
   if (!document.is_object()) return values;
-  for (const auto& [key, value] : document.items()) {
-    if (value.is_string()) values[key] = value.get<std::string>();
-  }
+  for (const auto& [key, value] : document.items()) values[key] = value.dump();
   return values;
 }
 
 std::optional<std::string> UserDefaults::string(const std::string& key) const {
   const auto it = values_.find(key);
   if (it == values_.end()) return std::nullopt;
-  return it->second;
+  const auto value = nlohmann::json::parse(it->second);
+  if (!value.is_string()) return std::nullopt;
+  return value.get<std::string>();
+}
+
+std::optional<bool> UserDefaults::boolean(const std::string& key) const {
+  const auto it = values_.find(key);
+  if (it == values_.end()) return std::nullopt;
+  const auto value = nlohmann::json::parse(it->second);
+  if (!value.is_boolean()) return std::nullopt;
+  return value.get<bool>();
 }
 
 void UserDefaults::set(const std::string& key, const std::string& value) {
-  values_[key] = value;
-  const std::string text = nlohmann::json(values_).dump(2) + "\n";
+  values_[key] = nlohmann::json(value).dump();
+  save();
+}
+
+void UserDefaults::setBoolean(const std::string& key, bool value) {
+  values_[key] = nlohmann::json(value).dump();
+  save();
+}
+
+void UserDefaults::save() const {
+  nlohmann::json document = nlohmann::json::object();
+  for (const auto& [key, value] : values_) document[key] = nlohmann::json::parse(value);
+  const std::string text = document.dump(2) + "\n";
 
   const auto dir = file_.parent_path();
   std::error_code error;

@@ -1,10 +1,12 @@
 // Test helper: a temporary folder, removed with everything in it when its
-// owner goes away.
+// owner goes away, with a helper for writing files into it.
 #pragma once
 
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
 #include <stdexcept>
 #include <string>
 
@@ -26,6 +28,17 @@ class TempDir {
 
   const std::filesystem::path& path() const { return path_; }
   std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+
+  // Writes `contents` to `relative`, making the folders on the way; `mode`
+  // 0755 makes an executable script.
+  std::filesystem::path write(const std::filesystem::path& relative, const std::string& contents,
+                              mode_t mode = 0644) const {
+    const auto file = path_ / relative;
+    std::filesystem::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << contents;
+    ::chmod(file.c_str(), mode);
+    return file;
+  }
 
  private:
   std::filesystem::path path_;

@@ -2,6 +2,8 @@
 
 #include <gdk-pixbuf/gdk-pixbuf.h>
 
+#include <algorithm>
+#include <fstream>
 #include <stdexcept>
 
 namespace glidemate::testing {
@@ -20,6 +22,22 @@ Bytes makeImage(const std::string& format, int width, int height, std::uint32_t 
   return bytes;
 }
 
+void writeImage(const std::filesystem::path& file, const std::string& format, int width, int height,
+                std::uint32_t rgba) {
+  const Bytes image = makeImage(format, width, height, rgba);
+  std::filesystem::create_directories(file.parent_path());
+  std::ofstream(file, std::ios::binary)
+      .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+}
+
+std::string svgImage(int width, int height) {
+  const auto w = std::to_string(width);
+  const auto h = std::to_string(height);
+  return "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + w + "\" height=\"" + h + "\" viewBox=\"0 0 " + w +
+         " " + h + "\"><circle cx=\"" + std::to_string(width / 2) + "\" cy=\"" + std::to_string(height / 2) +
+         "\" r=\"" + std::to_string(std::min(width, height) / 2) + "\" fill=\"#c33\"/></svg>\n";
+}
+
 std::optional<DecodedImage> decodeImage(ByteView data) {
   GdkPixbufLoader* loader = gdk_pixbuf_loader_new();
   const bool ok = gdk_pixbuf_loader_write(loader, data.data(), data.size(), nullptr) &&
@@ -31,8 +49,16 @@ std::optional<DecodedImage> decodeImage(ByteView data) {
     gchar* name = gdk_pixbuf_format_get_name(gdk_pixbuf_loader_get_format(loader));
     const guchar* p = gdk_pixbuf_read_pixels(pixbuf);
     result = DecodedImage{name, gdk_pixbuf_get_width(pixbuf), gdk_pixbuf_get_height(pixbuf),
-                          (std::uint32_t{p[0]} << 16) | (std::uint32_t{p[1]} << 8) | p[2]};
+                          (std::uint32_t{p[0]} << 16) | (std::uint32_t{p[1]} << 8) | p[2], {},
+                          gdk_pixbuf_get_has_alpha(pixbuf) != FALSE};
     g_free(name);
+    const int channels = gdk_pixbuf_get_n_channels(pixbuf);
+    const int stride = gdk_pixbuf_get_rowstride(pixbuf);
+    for (int y = 0; y < result->height; ++y) {
+      for (int x = 0; x < result->width; ++x) {
+        result->alpha.push_back(result->hasAlpha ? p[y * stride + x * channels + 3] : 255);
+      }
+    }
   }
   g_object_unref(loader);
   return result;

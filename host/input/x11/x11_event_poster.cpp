@@ -18,7 +18,7 @@
 #include "host/x11/x11_error.hpp"
 #include "host/x11/x11_error_trap.hpp"
 #include "host/input/x11/x11_key_table.hpp"
-#include "host/input/x11/xsettings.hpp"
+#include "host/x11/xsettings.hpp"
 #include "kit/input/scroll_event.hpp"
 
 namespace glidemate::host {

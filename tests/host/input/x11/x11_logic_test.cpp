@@ -4,7 +4,7 @@
 
 #include "host/input/x11/wheel_notch_accumulator.hpp"
 #include "host/input/x11/x11_key_table.hpp"
-#include "host/input/x11/xsettings.hpp"
+#include "host/x11/xsettings.hpp"
 
 namespace glidemate::host {
 namespace {
@@ -69,12 +69,15 @@ std::vector<std::uint8_t> settingsData(bool bigEndian) {
   return d;
 }
 
-TEST(XSettings, FindsAnIntegerPastOtherKindsInEitherByteOrder) {
+TEST(XSettings, FindsAnIntegerOrAStringPastOtherKindsInEitherByteOrder) {
   for (bool bigEndian : {false, true}) {
     const auto data = settingsData(bigEndian);
     EXPECT_EQ(xsettingsInteger(data, "Net/DoubleClickTime"), 320) << bigEndian;
     EXPECT_EQ(xsettingsInteger(data, "Net/ThemeName"), std::nullopt);
     EXPECT_EQ(xsettingsInteger(data, "Net/Missing"), std::nullopt);
+    EXPECT_EQ(xsettingsString(data, "Net/ThemeName"), "Adwai") << bigEndian;
+    EXPECT_EQ(xsettingsString(data, "Net/DoubleClickTime"), std::nullopt);
+    EXPECT_EQ(xsettingsString(data, "Gtk/Color"), std::nullopt);
   }
 }
 
@@ -82,6 +85,9 @@ TEST(XSettings, TruncatedDataYieldNothing) {
   const auto data = settingsData(false);
   for (std::size_t cut = 0; cut < data.size(); ++cut) {
     EXPECT_EQ(xsettingsInteger(std::span(data.data(), cut), "Net/DoubleClickTime"), std::nullopt) << cut;
+    if (cut < 48) {
+      EXPECT_EQ(xsettingsString(std::span(data.data(), cut), "Net/ThemeName"), std::nullopt) << cut;
+    }
   }
 }
 

@@ -1,6 +1,7 @@
-#include "host/input/x11/xsettings.hpp"
+#include "host/x11/xsettings.hpp"
 
 #include <cstddef>
+#include <variant>
 
 namespace glidemate::host {
 namespace {
@@ -42,9 +43,10 @@ constexpr std::size_t padded(std::size_t n) { return (n + 3) & ~std::size_t{3}; 
 
 enum : std::uint8_t { typeInteger = 0, typeString = 1, typeColor = 2 };
 
-}  // namespace
-
-std::optional<std::int32_t> xsettingsInteger(std::span<const std::uint8_t> property, std::string_view name) {
+// The setting called `name`, as an integer or a string; nothing when it is
+// absent, a colour, or the data end early.
+std::optional<std::variant<std::int32_t, std::string>> xsettingsValue(std::span<const std::uint8_t> property,
+                                                                      std::string_view name) {
   if (property.size() < 12) return std::nullopt;
   Reader r(property, property[0] != 0);
   r.skip(4);                    // byte order and padding
@@ -69,17 +71,35 @@ std::optional<std::int32_t> xsettingsInteger(std::span<const std::uint8_t> prope
       case typeString: {
         if (!r.has(4)) return std::nullopt;
         const std::size_t length = r.unsignedOf(4);
-        if (!r.skip(padded(length))) return std::nullopt;
+        if (!r.has(padded(length))) return std::nullopt;
+        const std::string_view value = r.text(length);
+        r.skip(padded(length) - length);
+        if (settingName == name) return std::string(value);
         break;
       }
       case typeColor:
         if (!r.skip(8)) return std::nullopt;
+        if (settingName == name) return std::nullopt;
         break;
       default:
         return std::nullopt;
     }
   }
   return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::int32_t> xsettingsInteger(std::span<const std::uint8_t> property, std::string_view name) {
+  const auto value = xsettingsValue(property, name);
+  if (!value || !std::holds_alternative<std::int32_t>(*value)) return std::nullopt;
+  return std::get<std::int32_t>(*value);
+}
+
+std::optional<std::string> xsettingsString(std::span<const std::uint8_t> property, std::string_view name) {
+  auto value = xsettingsValue(property, name);
+  if (!value || !std::holds_alternative<std::string>(*value)) return std::nullopt;
+  return std::get<std::string>(std::move(*value));
 }
 
 }  // namespace glidemate::host
