@@ -11,6 +11,7 @@
 
 #include "host/app/control_commands.hpp"
 #include "host/app/host_options.hpp"
+#include "host/app/instance_lock.hpp"
 #include "host/app/line_reader.hpp"
 #include "host/app/status_lines.hpp"
 #include "host/input/logging_event_poster.hpp"
@@ -39,11 +40,21 @@ void printLine(const std::string& line) {
 }
 
 int run(const HostOptions& options) {
+  const HostFolders folders = HostFolders::resolve(options.dataDir);
+  auto instance = InstanceLock::acquire(folders, "glidemate-host");
+  if (!instance.lock) {
+    std::fprintf(stderr, "glidemate-host: %s; stop it first, or use another --data-dir.\n",
+                 InstanceLock::alreadyRunning(instance.holder).c_str());
+    return 1;
+  }
   asio::io_context io;
   StderrLogger logger;
-  const HostFolders folders = HostFolders::resolve(options.dataDir);
   FileKeychain keys(folders.keys);
   UserDefaults defaults(folders.settingsFile);
+  if (defaults.problem()) {
+    logger.log("settings", "Using defaults: " + *defaults.problem() +
+                               ", and it is left as it is. Mend or remove it, then restart.");
+  }
 
   // Where phones' input goes.
   std::unique_ptr<EventPoster> poster;
@@ -55,8 +66,9 @@ int run(const HostOptions& options) {
       try {
         poster = std::make_unique<X11EventPoster>();
       } catch (const std::exception& e) {
-        logger.log("input", std::string("No display to drive (") + e.what() +
-                                "); phones can connect but their input goes nowhere");
+        logger.log("input", std::string("Not driving a display: ") + e.what() +
+                                ". Phones can pair and connect, but their input goes nowhere. To drive "
+                                "your desktop, start glidemate-host inside its X session (or set DISPLAY).");
       }
       break;
     case HostOptions::Input::log:

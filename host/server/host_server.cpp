@@ -381,10 +381,16 @@ void HostServer::cableEvent(const USBMuxClient::Event& event) {
                    log("Cable: device " + std::to_string(detached.deviceId) + " detached");
                    usbTasks_.erase(detached.deviceId);
                  },
-                 [this](const USBMuxClient::Disconnected&) {
+                 [this](const USBMuxClient::Disconnected& disconnected) {
                    // The client does not reconnect by itself; cable phones
                    // come back when the server is started again.
-                   log("Cable: lost usbmuxd");
+                   if (disconnected.daemonFound) {
+                     log("Cable: lost usbmuxd");
+                   } else {
+                     log("Cable: usbmuxd is not running (nothing answers at " + usbmux_->daemonSocketPath() +
+                         "), so phones on a USB cable are not served. It starts when an iPhone is plugged in; "
+                         "start Glidemate again after that.");
+                   }
                    usbTasks_.clear();
                  },
              },

@@ -62,7 +62,9 @@ std::optional<USBMuxClient::Event> noticeEvent(const USBMuxResponse& response) {
 
 // Built outside the coroutine: g++ 12 misreads a variant made in a
 // coroutine frame as used uninitialised.
-[[gnu::noinline]] USBMuxClient::Event lostConnection() { return USBMuxClient::Disconnected{}; }
+[[gnu::noinline]] USBMuxClient::Event lostConnection(bool daemonFound) {
+  return USBMuxClient::Disconnected{daemonFound};
+}
 
 bool isSuccess(const std::optional<USBMuxResponse>& response) {
   return response && response->value == USBMuxResponse::Case(USBMuxResponse::Result{0});
@@ -123,20 +125,22 @@ std::shared_ptr<USBMuxClient> USBMuxClient::owner(const std::weak_ptr<USBMuxClie
 asio::awaitable<void> USBMuxClient::listenForNotices(std::weak_ptr<USBMuxClient> weak,
                                                      std::shared_ptr<Socket> socket, std::string socketPath,
                                                      Duration replyTimeout) {
+  bool daemonFound = true;
   try {
-    co_await readNotices(weak, socket, std::move(socketPath), replyTimeout);
+    co_await readNotices(weak, socket, std::move(socketPath), replyTimeout, daemonFound);
   } catch (const std::exception&) {
     // Every way the connection can end is the same loss to the owner;
     // stop() is told apart below because it forgets the connection first.
   }
   if (auto self = owner(weak, socket)) {
-    self->events_.second.yield(lostConnection());
+    self->events_.second.yield(lostConnection(daemonFound));
   }
 }
 
 asio::awaitable<void> USBMuxClient::readNotices(std::weak_ptr<USBMuxClient> weak, std::shared_ptr<Socket> socket,
-                                                std::string socketPath, Duration replyTimeout) {
+                                                std::string socketPath, Duration replyTimeout, bool& daemonFound) {
   if (co_await connectToDaemon(*socket, socketPath)) {
+    daemonFound = false;
     co_return;
   }
   USBMuxStream stream(socket);

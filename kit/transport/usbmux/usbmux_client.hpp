@@ -46,6 +46,9 @@ class USBMuxClient : public std::enable_shared_from_this<USBMuxClient> {
   // The notice connection could not be made, was refused or broke. Not
   // reported for a connection that stop() ended.
   struct Disconnected {
+    // False when nothing answered at the socket: the daemon is not running
+    // (it is started when a phone is plugged in), rather than lost.
+    bool daemonFound = true;
     bool operator==(const Disconnected&) const = default;
   };
   using Event = std::variant<Attached, Detached, Disconnected>;
@@ -92,7 +95,7 @@ class USBMuxClient : public std::enable_shared_from_this<USBMuxClient> {
   static asio::awaitable<void> listenForNotices(std::weak_ptr<USBMuxClient> weak, std::shared_ptr<Socket> socket,
                                                 std::string socketPath, Duration replyTimeout);
   static asio::awaitable<void> readNotices(std::weak_ptr<USBMuxClient> weak, std::shared_ptr<Socket> socket,
-                                           std::string socketPath, Duration replyTimeout);
+                                           std::string socketPath, Duration replyTimeout, bool& daemonFound);
   // The client, if it still exists and `socket` is still its notice
   // connection; otherwise the loop must say nothing more.
   static std::shared_ptr<USBMuxClient> owner(const std::weak_ptr<USBMuxClient>& weak,
