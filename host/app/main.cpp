@@ -14,6 +14,7 @@
 #include "host/app/instance_lock.hpp"
 #include "host/app/line_reader.hpp"
 #include "host/app/status_lines.hpp"
+#include "host/app/stderr_logger.hpp"
 #include "host/input/logging_event_poster.hpp"
 #include "host/input/x11/x11_event_poster.hpp"
 #include "host/server/host_server.hpp"
@@ -24,14 +25,6 @@ namespace {
 
 using namespace glidemate;
 using namespace glidemate::host;
-
-// Diagnostics go to stderr, one line each, tagged with their category.
-class StderrLogger final : public Logger {
- public:
-  void log(std::string_view category, std::string_view message) override {
-    std::cerr << "[" << category << "] " << message << std::endl;
-  }
-};
 
 void printLine(const std::string& line) {
   std::fputs(line.c_str(), stdout);
