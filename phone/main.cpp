@@ -282,16 +282,22 @@ asio::awaitable<std::shared_ptr<Session>> connect(const Target& target, const Id
 asio::awaitable<void> sendItems(std::shared_ptr<Session> session, std::vector<Message> messages,
                                 std::chrono::milliseconds wait) {
   auto executor = co_await asio::this_coro::executor;
-  Task printer(executor, [](std::shared_ptr<Session> s) -> asio::awaitable<void> {
+  // The wait ends early when the host ends the session: nothing more can
+  // arrive.
+  auto timer = std::make_shared<asio::steady_timer>(executor, wait);
+  auto print = [](std::shared_ptr<Session> s, std::shared_ptr<asio::steady_timer> t) -> asio::awaitable<void> {
     auto incoming = s->messages();
     while (auto m = co_await incoming.next()) std::cout << phone::messageJson(*m) << std::endl;
-  }(session));
+    // Due at once, whether the wait has begun or not.
+    t->expires_at(asio::steady_timer::time_point::min());
+  };
+  Task printer(executor, print(session, timer));
   for (auto& message : messages) {
     const Channel channel = message.preferredChannel();
     co_await session->send(std::move(message), channel);
   }
-  asio::steady_timer timer(executor, wait);
-  co_await timer.async_wait(asio::use_awaitable);
+  asio::error_code ended;
+  co_await timer->async_wait(asio::redirect_error(asio::use_awaitable, ended));
   session->close();
 }
 

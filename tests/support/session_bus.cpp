@@ -33,8 +33,7 @@ void SessionBus::waitForName(const std::string& name) const {
 
 StatusNotifierWatcher::StatusNotifierWatcher(const SessionBus& bus) {
   mock_ = std::make_unique<ChildProcess>(
-      std::vector<std::string>{"/usr/bin/python3", "-m", "dbusmock", "--template",
-                               GLIDEMATE_TEST_SUPPORT_DIR "/status_notifier_watcher_template.py"},
+      std::vector<std::string>{"/usr/bin/python3", GLIDEMATE_TEST_SUPPORT_DIR "/status_notifier_watcher.py"},
       std::vector<std::string>{"DBUS_SESSION_BUS_ADDRESS=" + bus.address()});
   bus.waitForName(service);
 }

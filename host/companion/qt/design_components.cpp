@@ -1,25 +1,24 @@
 #include "host/companion/qt/design_components.hpp"
 
 #include <QHBoxLayout>
+#include <QPainter>
 #include <QVBoxLayout>
 #include <map>
 
 namespace glidemate::host {
 namespace {
 
-// Characters that common fonts draw, standing in for the named symbols.
+// Characters that common fonts (DejaVu Sans, which Debian installs with
+// Qt) draw, standing in for the named symbols.
 QString symbolText(const QString& symbol) {
   static const std::map<QString, QString> symbols = {
-      {"iphone", QString::fromUtf8("\u25AF")},
-      {"eye.fill", QString::fromUtf8("\u25C9")},
       {"pause.fill", QString::fromUtf8("\u275A\u275A")},
       {"exclamationmark.triangle.fill", QString::fromUtf8("\u26A0")},
-      {"hand.raised.fill", QString::fromUtf8("\u270B")},
+      {"hand.raised.fill", QString::fromUtf8("\u261D")},
       {"checkmark", QString::fromUtf8("\u2713")},
-      {"bluetooth", QString::fromUtf8("\u16D2")},
+      {"bluetooth", QString::fromUtf8("\u2301")},
       {"display", QString::fromUtf8("\u25AD")},
-      {"power", QString::fromUtf8("\u23FB")},
-      {"arrow.down.circle", QString::fromUtf8("\u2B07")},
+      {"power", QString::fromUtf8("\u21BB")},
   };
   const auto it = symbols.find(symbol);
   return it == symbols.end() ? QString() : it->second;
@@ -49,11 +48,29 @@ DSBadge::DSBadge(const QString& text, Tone tone, bool showsDot, QWidget* parent)
 }
 
 DSIconWell::DSIconWell(const QString& symbol, const QColor& tint, QWidget* parent)
-    : QLabel(symbolText(symbol), parent) {
-  setAlignment(Qt::AlignCenter);
+    : QWidget(parent), symbol_(symbol), tint_(tint) {
   setFixedSize(28, 28);
-  setStyleSheet(QString("QLabel { color: %1; background: %2; border-radius: 7px; font-size: 15px; }")
-                    .arg(tint.name(), QColor(tint.red(), tint.green(), tint.blue(), 40).name(QColor::HexArgb)));
+}
+
+void DSIconWell::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setPen(Qt::NoPen);
+  painter.setBrush(QColor(tint_.red(), tint_.green(), tint_.blue(), 40));
+  painter.drawRoundedRect(QRectF(rect()), 7, 7);
+  if (symbol_ == "iphone") {
+    // A phone: a tall rounded outline with a bar at its foot.
+    painter.setPen(QPen(tint_, 1.6));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRoundedRect(QRectF(9.5, 5.5, 9, 17), 2.5, 2.5);
+    painter.drawLine(QPointF(12.5, 19.5), QPointF(15.5, 19.5));
+    return;
+  }
+  QFont font = painter.font();
+  font.setPixelSize(15);
+  painter.setFont(font);
+  painter.setPen(tint_);
+  painter.drawText(rect(), Qt::AlignCenter, symbolText(symbol_));
 }
 
 DSRow::DSRow(const QString& symbol, const QString& title, const QString& subtitle, const QColor& tint,
@@ -69,7 +86,7 @@ DSRow::DSRow(const QString& symbol, const QString& title, const QString& subtitl
   title_->setStyleSheet("font-weight: 600;");
   texts->addWidget(title_);
   subtitle_->setWordWrap(true);
-  subtitle_->setStyleSheet("color: palette(mid);");
+  subtitle_->setStyleSheet("color: #6e6e73;");
   subtitle_->setVisible(!subtitle.isEmpty());
   texts->addWidget(subtitle_);
   row->addLayout(texts, 1);
@@ -78,7 +95,7 @@ DSRow::DSRow(const QString& symbol, const QString& title, const QString& subtitl
 
 QLabel* sectionTitle(const QString& text, QWidget* parent) {
   auto* label = new QLabel(text, parent);
-  label->setStyleSheet("font-weight: 700; color: palette(dark); margin-top: 6px;");
+  label->setStyleSheet("font-weight: 700; color: #6e6e73; margin-top: 6px;");
   return label;
 }
 
@@ -93,6 +110,15 @@ void clearLayout(QLayout& layout) {
     }
     delete item;
   }
+}
+
+void fitAddedWidgets(QWidget& window) {
+  for (QWidget* child : window.findChildren<QWidget*>()) {
+    if (!child->isWindow() && child->isHidden() && !child->testAttribute(Qt::WA_WState_ExplicitShowHide)) {
+      child->show();
+    }
+  }
+  window.adjustSize();
 }
 
 QLabel* wrappedLabel(const QString& text, QWidget* parent) {

@@ -24,13 +24,20 @@ class DSBadge final : public QLabel {
 };
 
 // A symbol in a tinted rounded square.
-class DSIconWell final : public QLabel {
+class DSIconWell final : public QWidget {
   Q_OBJECT
 
  public:
-  // `symbol` names the picture ("iphone", "eye.fill", "pause.fill",
+  // `symbol` names the picture ("iphone", "pause.fill",
   // "exclamationmark.triangle.fill", "hand.raised.fill", ...).
   DSIconWell(const QString& symbol, const QColor& tint, QWidget* parent = nullptr);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  QString symbol_;
+  QColor tint_;
 };
 
 // One line of a list: an optional symbol, a title, an optional subtitle
@@ -58,5 +65,9 @@ QLabel* wrappedLabel(const QString& text, QWidget* parent = nullptr);
 // control returns to the event loop: one of them may be the button whose
 // click asked for the change.
 void clearLayout(QLayout& layout);
+// Shows the widgets just added to a shown window's layout now, rather than
+// on the next turn of the event loop, and sizes the window for them:
+// wrapped text gets the height it asks for.
+void fitAddedWidgets(QWidget& window);
 
 }  // namespace glidemate::host

@@ -3,6 +3,7 @@
 #include <QFrame>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
@@ -16,6 +17,11 @@
 
 namespace glidemate::host {
 namespace {
+
+// A popup of its own making: a frameless window above the others that goes
+// when it loses the focus. (Qt's own popups grab the pointer, which trays
+// and tests alike make unreliable.)
+constexpr Qt::WindowFlags popupFlags = Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint;
 
 QPushButton* button(const QString& text, const QString& objectName) {
   auto* b = new QPushButton(text);
@@ -41,7 +47,7 @@ QFrame* separator() {
 }  // namespace
 
 PopoverView::PopoverView(CompanionActions actions, Clock clock, QWidget* parent)
-    : QWidget(parent, Qt::Popup), actions_(std::move(actions)), clock_(std::move(clock)), content_(new QVBoxLayout) {
+    : QWidget(parent, popupFlags), actions_(std::move(actions)), clock_(std::move(clock)), content_(new QVBoxLayout) {
   setObjectName("popover");
   setWindowTitle("Glidemate");
   auto* layout = new QVBoxLayout(this);
@@ -49,6 +55,8 @@ PopoverView::PopoverView(CompanionActions actions, Clock clock, QWidget* parent)
   layout->addLayout(content_);
   content_->setSpacing(8);
   setFixedWidth(380);
+  refreshTimer_.setParent(this);
+  refreshTimer_.setObjectName("usedRefresh");
   refreshTimer_.setInterval(std::chrono::duration_cast<std::chrono::milliseconds>(refreshInterval));
   connect(&refreshTimer_, &QTimer::timeout, this, &PopoverView::refresh);
 }
@@ -57,7 +65,7 @@ void PopoverView::setMode(Mode mode) {
   if (mode == mode_) return;
   mode_ = mode;
   const bool wasVisible = isVisible();
-  setWindowFlags(mode == Mode::popup ? Qt::Popup : Qt::Window);
+  setWindowFlags(mode == Mode::popup ? popupFlags : Qt::WindowFlags(Qt::Window));
   if (wasVisible) show();
 }
 
@@ -85,6 +93,19 @@ void PopoverView::setSnapshot(std::shared_ptr<const HostSnapshot> snapshot) {
     confirmingForget_.reset();
   }
   refresh();
+}
+
+bool PopoverView::event(QEvent* event) {
+  if (event->type() == QEvent::WindowDeactivate && mode_ == Mode::popup) hide();
+  return QWidget::event(event);
+}
+
+void PopoverView::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape && mode_ == Mode::popup) {
+    hide();
+    return;
+  }
+  QWidget::keyPressEvent(event);
 }
 
 void PopoverView::showEvent(QShowEvent* event) {
@@ -117,6 +138,15 @@ std::pair<QString, DSBadge::Tone> PopoverView::status(const HostSnapshot& s) {
 }
 
 void PopoverView::refresh() {
+  // Not under a pressed button: its release would find a new button and
+  // the click would be lost. Letting go of it brings the change in.
+  for (auto* button : findChildren<QAbstractButton*>()) {
+    if (!button->isDown()) continue;
+    connect(button, &QAbstractButton::released, this, &PopoverView::refresh,
+            static_cast<Qt::ConnectionType>(Qt::QueuedConnection | Qt::UniqueConnection |
+                                            Qt::SingleShotConnection));
+    return;
+  }
   clearLayout(*content_);
   if (!snapshot_) return;
   const HostSnapshot& s = *snapshot_;
@@ -129,7 +159,7 @@ void PopoverView::refresh() {
   addPaired(s);
   addSetup(s);
   addFooter(s);
-  adjustSize();
+  fitAddedWidgets(*this);
 }
 
 void PopoverView::addHeader(const HostSnapshot& s) {
@@ -199,9 +229,10 @@ void PopoverView::addWarnings(const HostSnapshot& s) {
     content_->addWidget(row);
   }
   if (s.settingsProblem) {
+    QString why = QString::fromStdString(*s.settingsProblem);
+    if (!why.isEmpty()) why[0] = why[0].toUpper();
     auto* row = new DSRow("exclamationmark.triangle.fill", "Settings are not being saved",
-                          QString::fromStdString(*s.settingsProblem + ". Mend or remove it, then restart Glidemate."),
-                          danger);
+                          why + ". Mend or remove it, then restart Glidemate.", danger);
     row->setObjectName("settingsWarning");
     content_->addWidget(row);
   }
@@ -279,10 +310,13 @@ void PopoverView::addPaired(const HostSnapshot& s) {
 
     if (confirmingForget_ != peer.id) continue;
     auto* confirm = card(DSBadge::colour(DSBadge::Tone::danger));
-    auto* inside = new QHBoxLayout(confirm);
+    auto* rows = new QVBoxLayout(confirm);
     auto* question = wrappedLabel(name + " will need a new code to connect again.");
     question->setObjectName("forgetQuestion");
-    inside->addWidget(question, 1);
+    rows->addWidget(question);
+    auto* inside = new QHBoxLayout;
+    inside->addStretch(1);
+    rows->addLayout(inside);
     auto* cancel = button("Cancel", "cancelForget");
     connect(cancel, &QPushButton::clicked, this, [this] {
       confirmingForget_.reset();

@@ -18,7 +18,8 @@ namespace glidemate::host {
 // The tray icon's window: the host's status, the pairing code, the phones
 // connected and paired with what can be done to them, what still needs
 // setting up, and the app's own controls. Shown as a popup next to the
-// tray icon, or as an ordinary window where there is no tray.
+// tray icon, which goes when another window takes the focus or on Escape,
+// or as an ordinary window where there is no tray.
 class PopoverView final : public QWidget {
   Q_OBJECT
 
@@ -45,6 +46,8 @@ class PopoverView final : public QWidget {
   void refresh();
 
  protected:
+  bool event(QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
   void showEvent(QShowEvent* event) override;
   void hideEvent(QHideEvent* event) override;
 

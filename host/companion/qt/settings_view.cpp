@@ -57,12 +57,16 @@ SettingsView::SettingsView(CompanionActions actions, QWidget* parent)
 }
 
 void SettingsView::setSnapshot(const HostSnapshot& snapshot) {
-  clearLayout(*permissions_);
   const HostSnapshot::Permission bus{snapshot.automation == HostSnapshot::Automation::granted, snapshot.automationWhy};
+  const Shown now{snapshot.accessibility, snapshot.screenRecording, bus};
+  if (shown_ == now) return;
+  shown_ = now;
+  clearLayout(*permissions_);
   permissions_->addWidget(permissionRow("inputPermission", CompanionTexts::inputPermission, snapshot.accessibility));
   permissions_->addWidget(
       permissionRow("capturePermission", CompanionTexts::capturePermission, snapshot.screenRecording));
   permissions_->addWidget(permissionRow("busPermission", CompanionTexts::busPermission, bus));
+  fitAddedWidgets(*this);
 }
 
 }  // namespace glidemate::host

@@ -2,6 +2,8 @@
 
 #include <QVBoxLayout>
 #include <QWidget>
+#include <array>
+#include <optional>
 
 #include "host/companion/host_snapshot.hpp"
 #include "host/companion/qt/companion_actions.hpp"
@@ -21,8 +23,12 @@ class SettingsView final : public QWidget {
   void setSnapshot(const HostSnapshot& snapshot);
 
  private:
+  // What the permission rows show; they are rebuilt only when it changes.
+  using Shown = std::array<HostSnapshot::Permission, 3>;
+
   CompanionActions actions_;
   QVBoxLayout* permissions_;
+  std::optional<Shown> shown_;
 };
 
 // One permission as the settings and welcome windows show it: "Allowed",

@@ -67,6 +67,10 @@ WelcomeView::WelcomeView(CompanionActions actions, std::function<void()> onDone,
 }
 
 void WelcomeView::setSnapshot(const HostSnapshot& snapshot) {
+  login_->setSnapshot(snapshot);
+  // Rebuilt only when it changes, so that no click on it is lost.
+  if (shownInput_ == snapshot.accessibility) return;
+  shownInput_ = snapshot.accessibility;
   clearLayout(*input_);
   if (snapshot.accessibility.allowed) {
     input_->addWidget(new DSBadge(CompanionTexts::allowed, DSBadge::Tone::success, false), 0, Qt::AlignLeft);
@@ -77,7 +81,7 @@ void WelcomeView::setSnapshot(const HostSnapshot& snapshot) {
             [this] { actions_.perform(HostAction{HostAction::RecheckPermissions{}}); });
     input_->addWidget(recheck, 0, Qt::AlignLeft);
   }
-  login_->setSnapshot(snapshot);
+  fitAddedWidgets(*this);
 }
 
 }  // namespace glidemate::host

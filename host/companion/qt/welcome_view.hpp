@@ -24,6 +24,7 @@ class WelcomeView final : public QWidget {
   CompanionActions actions_;
   QVBoxLayout* input_;
   LoginItemToggle* login_;
+  std::optional<HostSnapshot::Permission> shownInput_;
 };
 
 }  // namespace glidemate::host

@@ -4,6 +4,13 @@
 
 namespace glidemate::host {
 
+WindowPresenter::~WindowPresenter() {
+  // No on-close actions: the app is going, not the user closing a window.
+  auto open = std::move(windows_);
+  windows_.clear();
+  for (auto& [key, entry] : open) delete entry.window.data();
+}
+
 void WindowPresenter::registerWindow(QWidget* window, const QString& key, OnClose onClose) {
   forget(key);
   window->setAttribute(Qt::WA_DeleteOnClose);

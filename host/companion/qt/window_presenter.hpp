@@ -12,7 +12,8 @@ namespace glidemate::host {
 // The app's auxiliary windows by key ("welcome", "settings", "pairing"): at
 // most one window per key. When a registered window closes, its on-close
 // action runs first, then it leaves the registry, so the next request
-// makes a fresh one. Windows are deleted once closed.
+// makes a fresh one. Windows are deleted once closed, and those still open
+// go with the presenter.
 class WindowPresenter final : public QObject {
   Q_OBJECT
 
@@ -22,6 +23,9 @@ class WindowPresenter final : public QObject {
   static constexpr const char* pairing = "pairing";
 
   using OnClose = std::function<void()>;
+
+  WindowPresenter() = default;
+  ~WindowPresenter() override;
 
   // Replaces any window registered under the key (that one stays open).
   void registerWindow(QWidget* window, const QString& key, OnClose onClose = {});
