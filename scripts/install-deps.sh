@@ -8,8 +8,10 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libasio-dev libssl-dev openssl nlohmann-json3-dev libplist-dev
   libavahi-client-dev libx11-dev libxtst-dev libxrandr-dev libxfixes-dev libicu-dev
-  xvfb x11-utils
-  dbus avahi-daemon avahi-utils usbmuxd
+  qt6-base-dev qt6-qpa-plugins libsdbus-c++-dev fonts-dejavu-core
+  xvfb x11-utils openbox
+  dbus avahi-daemon avahi-utils usbmuxd python3-dbusmock libglib2.0-bin
+  dpkg-dev file
 )
 
 missing=()
