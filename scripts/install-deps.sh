@@ -6,11 +6,13 @@ set -euo pipefail
 packages=(
   build-essential g++ cmake ninja-build pkg-config git ccache
   libgtest-dev libgmock-dev libbenchmark-dev
-  libasio-dev libssl-dev openssl nlohmann-json3-dev libplist-dev
-  libavahi-client-dev libx11-dev libxtst-dev libxrandr-dev libxfixes-dev libicu-dev
-  qt6-base-dev qt6-qpa-plugins libsdbus-c++-dev fonts-dejavu-core
-  xvfb x11-utils openbox
-  dbus avahi-daemon avahi-utils usbmuxd python3-dbusmock libglib2.0-bin
+  libasio-dev libssl-dev openssl nlohmann-json3-dev libplist-dev libsdbus-c++-dev libsystemd-dev
+  libcurl4-openssl-dev libgdk-pixbuf-2.0-dev
+  libavahi-client-dev libx11-dev libxtst-dev libxrandr-dev libxfixes-dev libxrender-dev libcairo2-dev libicu-dev
+  libpulse-dev
+  qt6-base-dev qt6-qpa-plugins fonts-dejavu-core
+  xvfb x11-utils openbox xcompmgr
+  dbus avahi-daemon avahi-utils usbmuxd python3-dbusmock python3-gi pulseaudio pulseaudio-utils libglib2.0-bin
   dpkg-dev file
 )
 

@@ -62,9 +62,10 @@ asio::awaitable<void> signalling(asio::awaitable<void> work, std::shared_ptr<Com
 
 }  // namespace
 
-std::shared_ptr<HostServer> HostServer::make(asio::any_io_executor executor,
-                                             Configuration configuration) {
-  return std::shared_ptr<HostServer>(new HostServer(std::move(executor), std::move(configuration)));
+std::shared_ptr<HostServer> HostServer::make(asio::any_io_executor executor, Configuration configuration,
+                                             HostServices services) {
+  return std::shared_ptr<HostServer>(
+      new HostServer(std::move(executor), std::move(configuration), std::move(services)));
 }
 
 // g++ 12 with the sanitizers reads the listener state's initial variant as
@@ -73,7 +74,7 @@ std::shared_ptr<HostServer> HostServer::make(asio::any_io_executor executor,
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #endif
-HostServer::HostServer(asio::any_io_executor executor, Configuration configuration)
+HostServer::HostServer(asio::any_io_executor executor, Configuration configuration, HostServices services)
     : pairing(executor, configuration.keys, configuration.clock),
       executor_(std::move(executor)),
       configuration_(std::move(configuration)),
@@ -84,7 +85,16 @@ HostServer::HostServer(asio::any_io_executor executor, Configuration configurati
                  : std::make_unique<InputServices>(*configuration_.poster, executor_,
                                                    configuration_.frames,
                                                    [] { return std::chrono::steady_clock::now(); })),
-      dispatcher_(input_.get()) {}
+      services_(std::move(services)),
+      commands_(CommandDispatcher::Configuration{
+          .services = services_,
+          .input = input_.get(),
+          .logger = configuration_.logger,
+          .broadcast = [this](const Event& event) { broadcast(event); },
+          .sleep = configuration_.sleep,
+          .openAutomationSettings = configuration_.openAutomationSettings,
+      }),
+      dispatcher_(input_.get(), commands_) {}
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
 #endif
@@ -157,6 +167,12 @@ void HostServer::start() {
   listener_->start();
   startCable();
   startBluetooth();
+  // Phones follow volume changes made on this computer.
+  if (services_.audio) {
+    services_.audio->start([weak](const VolumeStatus& status) {
+      if (auto self = weak.lock()) self->broadcast(Event::Volume{status});
+    });
+  }
 }
 
 void HostServer::stop() {
@@ -239,6 +255,7 @@ asio::awaitable<void> HostServer::serveConnection(std::weak_ptr<HostServer> weak
 
   PeerInfo peer;
   std::optional<std::string> failure;
+  std::vector<Event> greeting;
   try {
     peer = co_await session->performHandshake();
   } catch (const asio::system_error& e) {
@@ -269,6 +286,16 @@ asio::awaitable<void> HostServer::serveConnection(std::weak_ptr<HostServer> weak
     self->peers.set(std::move(list));
     self->live_.push_back(LiveSession{session, kind, peer.id, connected});
     self->report(PeerConnected{connected});
+    greeting = self->services_.mirroredSettings();
+  }
+
+  for (auto& event : greeting) {
+    Message message = Message::Event{std::move(event)};
+    try {
+      co_await session->send(std::move(message));
+    } catch (const std::exception&) {
+      // A phone that is already leaving is cleaned up below.
+    }
   }
 
   auto messages = session->messages();
@@ -280,11 +307,13 @@ asio::awaitable<void> HostServer::serveConnection(std::weak_ptr<HostServer> weak
 
   auto self = weak.lock();
   if (!self) co_return;
-  // Nothing the phone was doing may outlive it: no held button, no coasting.
+  // Nothing the phone was doing may outlive it: no held button, no
+  // coasting, no laser dot.
   if (self->input_) {
     self->input_->input.releaseAll();
     self->input_->scroll->stop();
   }
+  if (self->services_.laser) self->services_.laser->hide();
   self->removeSession(*session);
   // Another session of the same phone (over another transport) keeps it
   // listed; only its last session ending takes the phone off the list.

@@ -14,7 +14,9 @@
 
 #include "host/input/event_poster.hpp"
 #include "host/input/frame_clock.hpp"
+#include "host/server/command_dispatcher.hpp"
 #include "host/server/host_clock.hpp"
+#include "host/server/host_services.hpp"
 #include "host/server/input_services.hpp"
 #include "host/server/host_pairing_coordinator.hpp"
 #include "host/server/message_dispatcher.hpp"
@@ -86,15 +88,20 @@ class HostServer : public std::enable_shared_from_this<HostServer> {
     // How long after a failed dial, or after its session ended, a phone on
     // a cable is dialled again.
     std::chrono::steady_clock::duration cableRedialDelay = std::chrono::seconds(2);
-    // Makes the Bluetooth LE peripheral manager. Linux has no peripheral
-    // role here yet: the radio reports itself unsupported.
+    // Makes the Bluetooth LE peripheral manager; by default one whose radio
+    // reports itself unsupported (the host program passes BlueZ's).
     BLEPeripheralHost::ManagerFactory bluetoothManager = UnsupportedBLEPeripheralManager::make;
+    // The waits between a command's action and reading its result.
+    CommandDispatcher::Sleep sleep = CommandDispatcher::steadySleep;
+    // Shows the user where to let this program control an application.
+    std::function<void(const std::string& app)> openAutomationSettings = {};
   };
 
   static constexpr const char* pausedRefusal = "Glidemate is paused on this Mac";
   static constexpr const char* disconnectedRefusal = "this iPhone was disconnected on the Mac";
 
-  static std::shared_ptr<HostServer> make(asio::any_io_executor executor, Configuration configuration);
+  static std::shared_ptr<HostServer> make(asio::any_io_executor executor, Configuration configuration,
+                                          HostServices services = {});
   ~HostServer();
   HostServer(const HostServer&) = delete;
   HostServer& operator=(const HostServer&) = delete;
@@ -113,6 +120,8 @@ class HostServer : public std::enable_shared_from_this<HostServer> {
   const std::string& hostId() const { return hostId_; }
   const std::string& hostName() const { return hostName_; }
   MessageDispatcher& dispatcher() { return dispatcher_; }
+  CommandDispatcher& commands() { return commands_; }
+  HostServices& services() { return services_; }
   // Null when the host has no event poster.
   InputServices* input() { return input_.get(); }
   // The established sessions, in order of connection.
@@ -144,7 +153,7 @@ class HostServer : public std::enable_shared_from_this<HostServer> {
     ConnectedPeer peer;
   };
 
-  HostServer(asio::any_io_executor executor, Configuration configuration);
+  HostServer(asio::any_io_executor executor, Configuration configuration, HostServices services);
 
   static asio::awaitable<void> serveConnection(std::weak_ptr<HostServer> weak,
                                                std::shared_ptr<Transport> transport);
@@ -166,6 +175,8 @@ class HostServer : public std::enable_shared_from_this<HostServer> {
   std::string hostId_;
   std::string hostName_;
   std::unique_ptr<InputServices> input_;
+  HostServices services_;
+  CommandDispatcher commands_;
   MessageDispatcher dispatcher_;
   std::unique_ptr<LANListener> listener_;
   std::vector<LiveSession> live_;

@@ -42,11 +42,12 @@ asio::awaitable<void> MessageDispatcher::handle(Session& session, Message messag
   if (const auto* ping = std::get_if<Message::Ping>(&message.value)) {
     Message pong = Message::Pong{ping->sendTimeNs};
     co_await reply(session, std::move(pong));
+  } else if (const auto* command = std::get_if<Message::Command>(&message.value)) {
+    co_await commands_.handle(session, command->command);
   } else if (auto answer = handleInput(message)) {
     co_await reply(session, std::move(*answer));
   }
-  // Pongs, events and icon chunks from a phone are ignored, and so are
-  // commands until the services that carry them out exist on this host.
+  // Pongs, events and icon chunks from a phone are ignored.
 }
 
 }  // namespace glidemate::host

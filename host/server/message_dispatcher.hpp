@@ -2,6 +2,7 @@
 
 #include <asio/awaitable.hpp>
 
+#include "host/server/command_dispatcher.hpp"
 #include "host/server/input_services.hpp"
 #include "kit/session/session.hpp"
 #include "kit/wire/message.hpp"
@@ -16,8 +17,8 @@ namespace glidemate::host {
 class MessageDispatcher {
  public:
   // Without input services (a host with no desktop to drive) input
-  // messages are dropped.
-  explicit MessageDispatcher(InputServices* input = nullptr) : input_(input) {}
+  // messages are dropped. Commands go to `commands`.
+  MessageDispatcher(InputServices* input, CommandDispatcher& commands) : input_(input), commands_(commands) {}
 
   asio::awaitable<void> handle(Session& session, Message message);
 
@@ -27,6 +28,7 @@ class MessageDispatcher {
   std::optional<Message> handleInput(const Message& message);
 
   InputServices* input_;
+  CommandDispatcher& commands_;
 };
 
 }  // namespace glidemate::host

@@ -1,9 +1,12 @@
 #include "tests/support/dns_sd_daemons.hpp"
 
+#include <signal.h>
 #include <stdlib.h>
 
 #include <fstream>
 #include <stdexcept>
+
+#include "tests/support/private_bus.hpp"
 
 namespace glidemate::testing {
 namespace {
@@ -15,25 +18,7 @@ void write(const std::filesystem::path& path, const std::string& text) {
 class PrivateSystemBus {
  public:
   PrivateSystemBus() {
-    char pattern[] = "/tmp/glidemate-dnssd-XXXXXX";
-    if (mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp failed");
-    dir_ = pattern;
-    const std::string socket = (dir_ / "bus").string();
-    write(dir_ / "bus.conf", R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>system</type>
-  <listen>unix:path=)" + socket + R"(</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow user="*"/>
-    <allow own="*"/>
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow receive_sender="*"/>
-  </policy>
-</busconfig>
-)");
-    write(dir_ / "avahi.conf", R"([server]
+    write(bus_.folder() / "avahi.conf", R"([server]
 use-ipv4=yes
 use-ipv6=no
 allow-interfaces=lo
@@ -48,30 +33,30 @@ publish-workstation=no
 [reflector]
 [rlimits]
 )");
-    bus_ = std::make_unique<ChildProcess>(
-        std::vector<std::string>{"dbus-daemon", "--config-file=" + (dir_ / "bus.conf").string(),
-                                 "--nofork", "--nopidfile", "--print-address=1"},
-        std::vector<std::string>{}, true);
-    // The address is printed once the bus accepts connections.
-    if (bus_->readLine().empty()) throw std::runtime_error("dbus-daemon did not start");
-    setenv("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + socket).c_str(), 1);
-  }
-  ~PrivateSystemBus() {
-    bus_.reset();
-    std::error_code ignored;
-    std::filesystem::remove_all(dir_, ignored);
+    setenv("DBUS_SYSTEM_BUS_ADDRESS", bus_.address().c_str(), 1);
   }
 
-  std::filesystem::path avahiConfig() const { return dir_ / "avahi.conf"; }
+  std::filesystem::path avahiConfig() const { return bus_.folder() / "avahi.conf"; }
 
  private:
-  std::filesystem::path dir_;
-  std::unique_ptr<ChildProcess> bus_;
+  PrivateBus bus_{PrivateBus::Type::system};
 };
 
 PrivateSystemBus& systemBus() {
   static PrivateSystemBus bus;
   return bus;
+}
+
+// avahi-daemon refuses to start while its pid file names a live process,
+// and reads an empty file (left by a daemon killed as it started) as
+// process 0, which always "lives".
+void removeStalePidFile() {
+  const std::filesystem::path file = "/run/avahi-daemon/pid";
+  std::ifstream in(file);
+  pid_t pid = 0;
+  if (in && in >> pid && pid > 0 && ::kill(pid, 0) == 0) return;
+  std::error_code ignored;
+  std::filesystem::remove(file, ignored);
 }
 
 }  // namespace
@@ -84,6 +69,7 @@ DnsSdDaemons::DnsSdDaemons() : config_(systemBus().avahiConfig()) {
 DnsSdDaemons::~DnsSdDaemons() { stopAvahi(); }
 
 void DnsSdDaemons::startAvahi() {
+  removeStalePidFile();
   // Clients need not wait for it: they connect whenever it appears on the bus.
   avahi_ = std::make_unique<ChildProcess>(std::vector<std::string>{
       "avahi-daemon", "--file=" + config_.string(), "--no-drop-root", "--no-chroot",

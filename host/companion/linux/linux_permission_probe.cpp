@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <sdbus-c++/sdbus-c++.h>
 
-#include "host/input/x11/x11_error.hpp"
+#include "host/x11/x11_error.hpp"
 #include "host/input/x11/x11_event_poster.hpp"
 #include "kit/wire/overload.hpp"
 
@@ -45,18 +45,16 @@ std::string inputWhy(const X11Error& error) {
 
 }  // namespace
 
-LinuxPermissionProbe::LinuxPermissionProbe(DeferredEventPoster& poster, std::function<void()> onInputAttached)
-    : poster_(poster), onInputAttached_(std::move(onInputAttached)) {}
-
 PermissionProbe::Check LinuxPermissionProbe::input() {
-  if (poster_.isAttached()) return {true, {}};
+  if (poster_ != nullptr) return {true, {}};
   try {
-    poster_.attach(std::make_unique<X11EventPoster>());
+    X11EventPoster now;
   } catch (const X11Error& e) {
     return {false, inputWhy(e)};
   }
-  if (onInputAttached_) onInputAttached_();
-  return {true, {}};
+  return {false,
+          "The X display can be reached now, but Glidemate opens it only when it starts: quit Glidemate and open "
+          "it again."};
 }
 
 PermissionProbe::Check LinuxPermissionProbe::capture() {

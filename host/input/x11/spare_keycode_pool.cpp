@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 
-#include "host/input/x11/x11_error_trap.hpp"
+#include "host/x11/x11_error_trap.hpp"
 
 namespace glidemate::host {
 

@@ -16,8 +16,8 @@
 
 #include "host/input/x11/spare_keycode_pool.hpp"
 #include "host/input/x11/wheel_notch_accumulator.hpp"
-#include "host/input/x11/x11_error.hpp"
-#include "host/input/x11/x11_error_trap.hpp"
+#include "host/x11/x11_error.hpp"
+#include "host/x11/x11_error_trap.hpp"
 #include "host/input/x11/x11_key_table.hpp"
 #include "host/input/x11/xsettings.hpp"
 #include "kit/input/scroll_event.hpp"
@@ -219,6 +219,7 @@ struct X11EventPoster::State {
 
 X11EventPoster::X11EventPoster(const std::string& displayName, double pointsPerNotch)
     : state_(std::make_unique<State>(pointsPerNotch)) {
+  X11ErrorTrap::makeErrorsHarmless();
   state_->display = XOpenDisplay(displayName.empty() ? nullptr : displayName.c_str());
   if (state_->display == nullptr) {
     const char* fromEnvironment = std::getenv("DISPLAY");

@@ -6,7 +6,7 @@
 
 #include "tests/host/companion/temp_folder.hpp"
 #include "tests/support/child_process.hpp"
-#include "tests/support/session_bus.hpp"
+#include "tests/support/private_bus.hpp"
 #include "tests/support/xvfb_display.hpp"
 
 namespace glidemate::host {
@@ -29,13 +29,15 @@ TEST(CompanionProgram, WithoutADisplayItSaysWhatToDo) {
 TEST(CompanionProgram, OneHostPerDataFolder) {
   testing::TempFolder dir;
   host::testing::XvfbDisplay xvfb;
-  glidemate::testing::SessionBus bus;
+  glidemate::testing::PrivateBus bus;
   std::filesystem::create_directories(dir / "runtime");
   ::chmod((dir / "runtime").c_str(), 0700);
   for (const char* folder : {"home", "config", "data", "cache"}) std::filesystem::create_directories(dir / folder);
   setenv("DISPLAY", xvfb.name().c_str(), 1);
   setenv("QT_QPA_PLATFORM", "xcb", 1);
   setenv("DBUS_SESSION_BUS_ADDRESS", bus.address().c_str(), 1);
+  setenv("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + (dir / "no-system-bus").string()).c_str(), 1);
+  setenv("PULSE_SERVER", ("unix:" + (dir / "no-pulse").string()).c_str(), 1);
   setenv("XDG_RUNTIME_DIR", (dir / "runtime").c_str(), 1);
   setenv("HOME", (dir / "home").c_str(), 1);
   setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);

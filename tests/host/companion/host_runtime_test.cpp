@@ -53,10 +53,14 @@ class HostRuntimeTest : public ::testing::Test {
   Collector collector;
 
   void SetUp() override {
-    // Nothing of this machine's desktop: no display, no session bus.
+    // Nothing of this machine's desktop: no display, no buses, no sound
+    // server.
     unsetenv("DISPLAY");
     unsetenv("WAYLAND_DISPLAY");
     setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + (dir / "no-bus").string()).c_str(), 1);
+    setenv("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + (dir / "no-bus").string()).c_str(), 1);
+    setenv("XDG_RUNTIME_DIR", dir.path().c_str(), 1);
+    setenv("PULSE_SERVER", ("unix:" + (dir / "no-pulse").string()).c_str(), 1);
   }
 
   HostRuntime::Options options(std::uint16_t port = 0) {

@@ -10,10 +10,7 @@
 #include "host/input/keyboard_failure_reply.hpp"
 #include "host/input/recording_event_poster.hpp"
 #include "host/server/host_server.hpp"
-#include "kit/transport/in_memory_transport.hpp"
-#include "phone/phone_pairing.hpp"
-#include "tests/support/memory_keychain.hpp"
-#include "tests/support/run_awaitable.hpp"
+#include "tests/host/server/paired_phone.hpp"
 
 namespace glidemate::host {
 namespace {
@@ -26,7 +23,6 @@ class InputDispatchTest : public ::testing::Test {
   asio::io_context io;
   RecordingEventPoster poster;
   testing::MemoryKeychain hostKeys;
-  testing::MemoryKeychain phoneKeys;
   std::filesystem::path settings = std::filesystem::temp_directory_path() /
                                    ("glidemate-dispatch-test-" + std::to_string(getpid()) + ".json");
   UserDefaults defaults{settings};
@@ -35,35 +31,11 @@ class InputDispatchTest : public ::testing::Test {
       HostServer::make(io.get_executor(), HostServer::Configuration{
                                               .keys = hostKeys, .defaults = defaults, .logger = logger,
                                               .hostName = "Desk", .poster = &poster});
-  KeychainStore phoneStore{phone::PhonePairing::service, phoneKeys};
-  std::shared_ptr<Session> phone;
-  std::vector<Message> received;
+  testing::PairedPhone phone{io, *server};
 
-  void SetUp() override {
-    auto [phoneEnd, hostEnd] = InMemoryTransport::makePair(io.get_executor(), {});
-    server->accept(hostEnd);
-    auto pairing = std::make_shared<phone::PhonePairing>(
-        phoneStore, [this](const PeerInfo&) { return server->pairing.activeCode.get(); });
-    phone = Session::make(io.get_executor(), phoneEnd, Session::Role::client, PeerInfo{"P", "Phone"}, pairing);
-    bool ready = false;
-    asio::co_spawn(io, [](std::shared_ptr<Session> s, bool& done, std::vector<Message>& out) -> asio::awaitable<void> {
-      co_await s->performHandshake();
-      done = true;
-      auto incoming = s->messages();
-      while (auto m = co_await incoming.next()) out.push_back(*m);
-    }(phone, ready, received), asio::detached);
-    ASSERT_TRUE(runUntil(io, [&] { return ready && server->liveSessions().size() == 1; }));
-  }
   void TearDown() override { std::filesystem::remove(settings); }
 
-  void send(Message message) {
-    bool sent = false;
-    asio::co_spawn(io, [](std::shared_ptr<Session> s, Message m, bool& done) -> asio::awaitable<void> {
-      co_await s->send(std::move(m));
-      done = true;
-    }(phone, std::move(message), sent), asio::detached);
-    ASSERT_TRUE(runUntil(io, [&] { return sent; }));
-  }
+  void send(Message message) { phone.send(std::move(message)); }
 
   std::vector<EventType> mouseTypes() const {
     std::vector<EventType> types;
@@ -85,7 +57,7 @@ TEST_F(InputDispatchTest, PointerAndButtonsReachThePoster) {
 TEST_F(InputDispatchTest, AHeldButtonIsReleasedWhenThePhoneGoes) {
   send(Message::Button{MouseButton::left, true});
   ASSERT_TRUE(runUntil(io, [&] { return mouseTypes().size() == 1; }));
-  phone->close();
+  phone.session->close();
   ASSERT_TRUE(runUntil(io, [&] { return mouseTypes().size() == 2; }));
   EXPECT_EQ(mouseTypes().back(), EventType::leftMouseUp);
 }
@@ -94,10 +66,12 @@ TEST_F(InputDispatchTest, KeysAndTextDuringSecureEntryAreRefusedWithAReason) {
   poster.answers.secureInput = true;
   send(Message::Key{KeyboardKey::tab, KeyModifiers{}});
   send(Message::Text{"secret"});
-  ASSERT_TRUE(runUntil(io, [&] { return received.size() == 2; }));
+  const auto greeting = testing::PairedPhone::greetingSize;
+  ASSERT_TRUE(runUntil(io, [&] { return phone.received.size() == greeting + 2; }));
   const Message refused = Message::Event{Event::Failed{std::string(KeyboardFailureReply::command),
                                                        std::string(KeyboardFailureReply::secureInputReason)}};
-  EXPECT_EQ(received, (std::vector<Message>{refused, refused}));
+  EXPECT_EQ(std::vector<Message>(phone.received.begin() + greeting, phone.received.end()),
+            (std::vector<Message>{refused, refused}));
   for (const auto& e : poster.events()) EXPECT_FALSE(std::holds_alternative<KeyboardEvent>(e));
 }
 

@@ -20,6 +20,10 @@ GuiEnvironment::GuiEnvironment(bool withTray) {
   setenv("QT_QPA_PLATFORM", "xcb", 1);
   unsetenv("WAYLAND_DISPLAY");
   setenv("DBUS_SESSION_BUS_ADDRESS", bus_.address().c_str(), 1);
+  // No system bus (no Bluetooth) and no sound server: nothing of the
+  // machine's own.
+  setenv("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + (root() / "no-system-bus").string()).c_str(), 1);
+  setenv("PULSE_SERVER", ("unix:" + (root() / "no-pulse").string()).c_str(), 1);
   setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
   setenv("HOME", (root() / "home").c_str(), 1);
   setenv("XDG_CONFIG_HOME", (root() / "config").c_str(), 1);

@@ -12,8 +12,9 @@
 #include <memory>
 
 #include "tests/host/companion/temp_folder.hpp"
-#include "tests/support/openbox_session.hpp"
-#include "tests/support/session_bus.hpp"
+#include "tests/support/openbox.hpp"
+#include "tests/support/private_bus.hpp"
+#include "tests/support/status_notifier_watcher.hpp"
 #include "tests/support/xvfb_display.hpp"
 
 namespace glidemate::host::testing {
@@ -26,7 +27,7 @@ class GuiEnvironment {
   void stopTray();
 
   const std::string& display() const { return xvfb_.name(); }
-  const glidemate::testing::SessionBus& bus() const { return bus_; }
+  const glidemate::testing::PrivateBus& bus() const { return bus_; }
   const std::filesystem::path& root() const { return root_.path(); }
   // Writes a PNG where the tests keep their outputs.
   static void saveScreenshot(const QImage& image, const QString& name);
@@ -38,8 +39,8 @@ class GuiEnvironment {
  private:
   TempFolder root_;
   XvfbDisplay xvfb_;
-  glidemate::testing::OpenboxSession windowManager_{xvfb_.name()};
-  glidemate::testing::SessionBus bus_;
+  Openbox windowManager_{xvfb_.name()};
+  glidemate::testing::PrivateBus bus_;
   std::unique_ptr<glidemate::testing::StatusNotifierWatcher> watcher_;
 };
 

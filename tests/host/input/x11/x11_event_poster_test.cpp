@@ -11,7 +11,7 @@
 #include "host/input/input_service.hpp"
 #include "host/input/keystroke_service.hpp"
 #include "host/input/virtual_key.hpp"
-#include "host/input/x11/x11_error.hpp"
+#include "host/x11/x11_error.hpp"
 #include "kit/input/scroll_event.hpp"
 #include "tests/support/thrown.hpp"
 #include "x_observer.hpp"
