@@ -12,8 +12,11 @@ inline constexpr const char* inputPermission = "Pointer and keyboard";
 inline constexpr const char* capturePermission = "Screen capture";
 inline constexpr const char* busPermission = "Session bus";
 inline constexpr const char* allowed = "Allowed";
-inline constexpr const char* checkAgain = "Check again";
+// Re-checks: on Linux nothing needs granting, only reaching.
+inline constexpr const char* checkAgain = "Already allowed?";
 inline constexpr const char* startAtLogin = "Start at login";
+// The switch under the welcome window's "Start at login" row.
+inline constexpr const char* openAtLogin = "Open Glidemate when you log in";
 inline constexpr const char* inputNeeded = "Glidemate needs an X display to move the cursor.";
 inline constexpr const char* privacy =
     "Glidemate keeps the keys of paired iPhones and its settings in your home folder, and sends "

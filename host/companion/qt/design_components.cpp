@@ -95,7 +95,8 @@ DSRow::DSRow(const QString& symbol, const QString& title, const QString& subtitl
 
 QLabel* sectionTitle(const QString& text, QWidget* parent) {
   auto* label = new QLabel(text, parent);
-  label->setStyleSheet("font-weight: 700; color: #6e6e73; margin-top: 6px;");
+  label->setStyleSheet("font-weight: 700; color: #6e6e73; margin: 6px 0 0 0; padding: 0;");
+  label->setIndent(0);
   return label;
 }
 

@@ -19,7 +19,8 @@ QWidget* permissionRow(const QString& objectName, const QString& title, const Ho
 }
 
 SettingsView::SettingsView(CompanionActions actions, QWidget* parent)
-    : QWidget(parent), actions_(std::move(actions)), permissions_(new QVBoxLayout) {
+    : QWidget(parent), actions_(std::move(actions)), permissions_(new QVBoxLayout),
+      recheck_(new QPushButton(CompanionTexts::checkAgain)) {
   setObjectName("settingsView");
   setWindowTitle(title);
   auto* layout = new QVBoxLayout(this);
@@ -47,11 +48,10 @@ SettingsView::SettingsView(CompanionActions actions, QWidget* parent)
 
   layout->addWidget(sectionTitle("Permissions"));
   layout->addLayout(permissions_);
-  auto* recheck = new QPushButton(CompanionTexts::checkAgain);
-  recheck->setObjectName("checkAgain");
-  connect(recheck, &QPushButton::clicked, this,
+  recheck_->setObjectName("checkAgain");
+  connect(recheck_, &QPushButton::clicked, this,
           [this] { actions_.perform(HostAction{HostAction::RecheckPermissions{}}); });
-  layout->addWidget(recheck, 0, Qt::AlignLeft);
+  layout->addWidget(recheck_, 0, Qt::AlignLeft);
   layout->addStretch(1);
   setMinimumWidth(420);
 }
@@ -66,6 +66,7 @@ void SettingsView::setSnapshot(const HostSnapshot& snapshot) {
   permissions_->addWidget(
       permissionRow("capturePermission", CompanionTexts::capturePermission, snapshot.screenRecording));
   permissions_->addWidget(permissionRow("busPermission", CompanionTexts::busPermission, bus));
+  recheck_->setVisible(!(snapshot.accessibility.allowed && snapshot.screenRecording.allowed && bus.allowed));
   fitAddedWidgets(*this);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPushButton>
 #include <QVBoxLayout>
 #include <QWidget>
 #include <array>
@@ -28,6 +29,8 @@ class SettingsView final : public QWidget {
 
   CompanionActions actions_;
   QVBoxLayout* permissions_;
+  // Shown only while something is not allowed.
+  QPushButton* recheck_;
   std::optional<Shown> shown_;
 };
 

@@ -13,7 +13,7 @@
 namespace glidemate::host {
 
 WelcomeView::WelcomeView(CompanionActions actions, std::function<void()> onDone, QWidget* parent)
-    : QWidget(parent), actions_(actions), input_(new QVBoxLayout), login_(new LoginItemToggle(CompanionTexts::startAtLogin, actions)) {
+    : QWidget(parent), actions_(actions), input_(new QVBoxLayout), login_(new LoginItemToggle(CompanionTexts::openAtLogin, actions)) {
   setObjectName("welcomeView");
   setWindowTitle(title);
   auto* layout = new QVBoxLayout(this);
