@@ -14,10 +14,11 @@ using namespace glidemate;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const auto values = host::UserDefaults::parse(std::string_view(reinterpret_cast<const char*>(data), size));
+  if (!values) return 0;
   nlohmann::json document = nlohmann::json::object();
-  for (const auto& [key, value] : values) document[key] = nlohmann::json::parse(value);
+  for (const auto& [key, value] : *values) document[key] = nlohmann::json::parse(value);
   fuzz::require(host::UserDefaults::parse(document.dump(2)) == values, "settings write back the same");
-  for (const auto& [key, text] : values) {
+  for (const auto& [key, text] : *values) {
     const auto value = nlohmann::json::parse(text);
     if (!value.is_string()) continue;
     const auto spent = SpentPairingCodes::fromText(value.get<std::string>());

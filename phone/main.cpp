@@ -335,7 +335,7 @@ struct Listening {
 };
 
 // Prints what arrives (and saves what the saver makes of it); tells
-// `heard` of a line containing `until`.
+// `heard` of a line containing `until`, and of the session's end.
 asio::awaitable<void> printIncoming(std::shared_ptr<Session> session, std::optional<phone::ChunkSaver> saver,
                                     std::optional<std::string> until, std::function<void()> heard) {
   auto incoming = session->messages();
@@ -351,6 +351,8 @@ asio::awaitable<void> printIncoming(std::shared_ptr<Session> session, std::optio
       print(nlohmann::json{{"saved", {{"bundleId", chunk->bundleId}, {"file", path->string()}}}}.dump());
     }
   }
+  // The host ended the session: nothing more can come, so stop waiting.
+  heard();
 }
 
 asio::awaitable<void> sendItems(std::shared_ptr<Session> session, std::vector<Message> messages,
@@ -358,19 +360,20 @@ asio::awaitable<void> sendItems(std::shared_ptr<Session> session, std::vector<Me
   auto executor = co_await asio::this_coro::executor;
   std::optional<phone::ChunkSaver> saver;
   if (listening.saveChunks) saver.emplace(*listening.saveChunks);
-  asio::steady_timer timer(executor);
-  bool heard = false;
-  Task printer(executor, printIncoming(session, std::move(saver), listening.until, [&] {
-                 heard = true;
-                 timer.cancel();
+  // Shared with the printer, which may outlive this frame by a turn.
+  auto timer = std::make_shared<asio::steady_timer>(executor);
+  auto heard = std::make_shared<bool>(false);
+  Task printer(executor, printIncoming(session, std::move(saver), listening.until, [timer, heard] {
+                 *heard = true;
+                 timer->cancel();
                }));
   for (auto& message : messages) {
     const Channel channel = message.preferredChannel();
     co_await session->send(std::move(message), channel);
   }
-  timer.expires_after(listening.wait);
+  timer->expires_after(listening.wait);
   asio::error_code ignored;
-  if (!heard) co_await timer.async_wait(asio::redirect_error(asio::use_awaitable, ignored));
+  if (!*heard) co_await timer->async_wait(asio::redirect_error(asio::use_awaitable, ignored));
   session->close();
 }
 

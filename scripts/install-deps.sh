@@ -14,8 +14,10 @@ packages=(
   libturbojpeg0-dev libyuv-dev libpixman-1-dev
   libxcb1-dev libxcb-shm0-dev libxcb-damage0-dev libxcb-xfixes0-dev libxcb-randr0-dev libxcb-res0-dev
   libxext-dev libxss-dev
+  qt6-base-dev qt6-qpa-plugins fonts-dejavu-core
   xvfb x11-utils openbox xcompmgr
-  dbus avahi-daemon avahi-utils usbmuxd python3-dbusmock python3-gi pulseaudio pulseaudio-utils
+  dbus avahi-daemon avahi-utils usbmuxd python3-dbusmock python3-gi pulseaudio pulseaudio-utils libglib2.0-bin
+  dpkg-dev file
 )
 
 missing=()

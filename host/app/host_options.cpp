@@ -37,6 +37,20 @@ const char* HostOptions::usage() {
          "  --version        show the version and exit\n";
 }
 
+std::uint16_t HostOptions::parsePort(const std::string& text) {
+  std::size_t used = 0;
+  unsigned long port = 0;
+  try {
+    port = std::stoul(text, &used);
+  } catch (const std::exception&) {
+    used = 0;
+  }
+  if (used != text.size() || text.empty() || port > 65535) {
+    throw std::invalid_argument("--port needs a number from 0 to 65535, not '" + text + "'");
+  }
+  return static_cast<std::uint16_t>(port);
+}
+
 HostOptions HostOptions::parse(const std::vector<std::string>& args) {
   HostOptions options;
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -57,18 +71,7 @@ HostOptions HostOptions::parse(const std::vector<std::string>& args) {
       options.name = value();
       if (options.name.empty()) throw std::invalid_argument("--name must not be empty");
     } else if (arg == "--port") {
-      const std::string& text = value();
-      std::size_t used = 0;
-      unsigned long port = 0;
-      try {
-        port = std::stoul(text, &used);
-      } catch (const std::exception&) {
-        used = 0;
-      }
-      if (used != text.size() || text.empty() || port > 65535) {
-        throw std::invalid_argument("--port needs a number from 0 to 65535, not '" + text + "'");
-      }
-      options.port = static_cast<std::uint16_t>(port);
+      options.port = parsePort(value());
     } else if (arg == "--input") {
       const std::string& mode = value();
       if (mode == "x11") {

@@ -26,6 +26,8 @@ struct HostOptions {
   // Throws std::invalid_argument with a message for the user.
   static HostOptions parse(const std::vector<std::string>& args);
   static const char* usage();
+  // The value of --port; throws std::invalid_argument unless 0 to 65535.
+  static std::uint16_t parsePort(const std::string& text);
 };
 
 // Where the host keeps its files: with --data-dir everything under that

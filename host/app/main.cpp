@@ -12,8 +12,10 @@
 #include "host/app/control_commands.hpp"
 #include "host/app/desktop_services.hpp"
 #include "host/app/host_options.hpp"
+#include "host/app/instance_lock.hpp"
 #include "host/app/line_reader.hpp"
 #include "host/app/status_lines.hpp"
+#include "host/app/stderr_logger.hpp"
 #include "host/input/logging_event_poster.hpp"
 #include "host/input/x11/x11_event_poster.hpp"
 #include "host/server/host_server.hpp"
@@ -26,14 +28,6 @@ namespace {
 using namespace glidemate;
 using namespace glidemate::host;
 
-// Diagnostics go to stderr, one line each, tagged with their category.
-class StderrLogger final : public Logger {
- public:
-  void log(std::string_view category, std::string_view message) override {
-    std::cerr << "[" << category << "] " << message << std::endl;
-  }
-};
-
 void printLine(const std::string& line) {
   std::fputs(line.c_str(), stdout);
   std::fputc('\n', stdout);
@@ -41,11 +35,21 @@ void printLine(const std::string& line) {
 }
 
 int run(const HostOptions& options) {
+  const HostFolders folders = HostFolders::resolve(options.dataDir);
+  auto instance = InstanceLock::acquire(folders, "glidemate-host");
+  if (!instance.lock) {
+    std::fprintf(stderr, "glidemate-host: %s; stop it first, or use another --data-dir.\n",
+                 InstanceLock::alreadyRunning(instance.holder).c_str());
+    return 1;
+  }
   asio::io_context io;
   StderrLogger logger;
-  const HostFolders folders = HostFolders::resolve(options.dataDir);
   FileKeychain keys(folders.keys);
   UserDefaults defaults(folders.settingsFile);
+  if (defaults.problem()) {
+    logger.log("settings", "Using defaults: " + *defaults.problem() +
+                               ", and it is left as it is. Mend or remove it, then restart.");
+  }
 
   // Where phones' input goes.
   std::unique_ptr<EventPoster> poster;
@@ -60,8 +64,9 @@ int run(const HostOptions& options) {
         poster = std::make_unique<X11EventPoster>();
         x11Poster = static_cast<X11EventPoster*>(poster.get());
       } catch (const std::exception& e) {
-        logger.log("input", std::string("No display to drive (") + e.what() +
-                                "); phones can connect but their input goes nowhere");
+        logger.log("input", std::string("Not driving a display: ") + e.what() +
+                                ". Phones can pair and connect, but their input goes nowhere. To drive "
+                                "your desktop, start glidemate-host inside its X session (or set DISPLAY).");
       }
       break;
     case HostOptions::Input::log:

@@ -5,7 +5,12 @@ namespace {
 
 std::string describe(const X11Error::Case& c) {
   if (const auto* open = std::get_if<X11Error::CannotOpenDisplay>(&c)) {
-    return "cannot open X display '" + (open->name.empty() ? std::string("$DISPLAY") : open->name) + "'";
+    if (!open->name.empty()) return "cannot open X display '" + open->name + "'";
+    if (open->waylandSession) {
+      return "no X display: this is a Wayland session without X, and Wayland lets no program post "
+             "input to other programs' windows";
+    }
+    return "no X display: DISPLAY is not set";
   }
   return "the X server lacks the " + std::get<X11Error::MissingExtension>(c).name + " extension";
 }

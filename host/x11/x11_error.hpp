@@ -11,7 +11,9 @@ namespace glidemate::host {
 class X11Error : public std::runtime_error {
  public:
   struct CannotOpenDisplay {
-    std::string name;  // empty: the DISPLAY environment variable
+    std::string name;  // empty: no display was named, DISPLAY is unset
+    // A Wayland session was found (WAYLAND_DISPLAY) where X was not.
+    bool waylandSession = false;
     bool operator==(const CannotOpenDisplay&) const = default;
   };
   struct MissingExtension {
@@ -22,7 +24,9 @@ class X11Error : public std::runtime_error {
 
   explicit X11Error(Case c);
 
-  static X11Error cannotOpenDisplay(std::string name) { return X11Error(CannotOpenDisplay{std::move(name)}); }
+  static X11Error cannotOpenDisplay(std::string name, bool waylandSession = false) {
+    return X11Error(CannotOpenDisplay{std::move(name), waylandSession});
+  }
   static X11Error missingExtension(std::string name) { return X11Error(MissingExtension{std::move(name)}); }
 
   const Case& which() const { return case_; }

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstdlib>
 #include <set>
 #include <span>
 #include <string>
@@ -220,7 +221,13 @@ X11EventPoster::X11EventPoster(const std::string& displayName, double pointsPerN
     : state_(std::make_unique<State>(pointsPerNotch)) {
   X11ErrorTrap::makeErrorsHarmless();
   state_->display = XOpenDisplay(displayName.empty() ? nullptr : displayName.c_str());
-  if (state_->display == nullptr) throw X11Error::cannotOpenDisplay(displayName);
+  if (state_->display == nullptr) {
+    const char* fromEnvironment = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    throw X11Error::cannotOpenDisplay(
+        !displayName.empty() ? displayName : (fromEnvironment != nullptr ? fromEnvironment : ""),
+        wayland != nullptr && wayland[0] != '\0');
+  }
   int eventBase = 0, errorBase = 0, major = 0, minor = 0;
   if (!XTestQueryExtension(state_->display, &eventBase, &errorBase, &major, &minor)) {
     throw X11Error::missingExtension("XTEST");

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <string>
 
+#include "kit/runtime/atomic_file.hpp"
 #include "kit/session/keychain_error.hpp"
 
 namespace glidemate {
@@ -73,12 +74,6 @@ class FileDescriptor {
   FileDescriptor(const FileDescriptor&) = delete;
   FileDescriptor& operator=(const FileDescriptor&) = delete;
   int get() const { return fd_; }
-  // Closes now, reporting the error a delayed write may only show here.
-  int close() {
-    const int rc = ::close(fd_);
-    fd_ = -1;
-    return rc;
-  }
 
  private:
   int fd_;
@@ -105,29 +100,9 @@ std::optional<std::filesystem::path> FileKeychain::itemPath(const std::string& s
 }
 
 std::int32_t FileKeychain::write(const std::filesystem::path& item, ByteView data) {
-  const auto dir = item.parent_path();
-  if (const int error = makePrivateDirectory(dir)) return statusFor(error);
-  std::string temporary = (dir / ".incoming-XXXXXX").string();
-  FileDescriptor fd(::mkstemp(temporary.data()));
-  if (fd.get() < 0) return statusFor(errno);
-  auto fail = [&](int error) {
-    ::unlink(temporary.c_str());
-    return statusFor(error);
-  };
-  if (::fchmod(fd.get(), 0600) != 0) return fail(errno);
-  std::size_t written = 0;
-  while (written < data.size()) {
-    const ssize_t n = ::write(fd.get(), data.data() + written, data.size() - written);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return fail(errno);
-    written += static_cast<std::size_t>(n);
-  }
-  if (::fsync(fd.get()) != 0) return fail(errno);
-  if (fd.close() != 0) return fail(errno);
-  if (::rename(temporary.c_str(), item.c_str()) != 0) return fail(errno);
-  // The rename itself must reach the disk too.
-  FileDescriptor dirFd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (dirFd.get() >= 0) ::fsync(dirFd.get());
+  if (const int error = makePrivateDirectory(item.parent_path())) return statusFor(error);
+  const std::string_view bytes(reinterpret_cast<const char*>(data.data()), data.size());
+  if (const int error = replaceFileAtomically(item, bytes, 0600)) return statusFor(error);
   return KeychainStatus::success;
 }
 

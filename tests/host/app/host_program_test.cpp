@@ -155,6 +155,19 @@ TEST_F(HostProgramTest, APhoneRefusesACodeThatFailedBefore) {
       << again.err;
 }
 
+TEST_F(HostProgramTest, ASecondHostOnTheSameDataFolderSaysSoAndExits) {
+  const auto second = runProgram({GLIDEMATE_HOST_BIN, "--no-advertise", "--input", "none", "--data-dir", dir / "host"});
+  EXPECT_EQ(second.status, 1);
+  EXPECT_NE(second.err.find("glidemate-host is already running for this data folder (pid " +
+                            std::to_string(host->pid()) + ")"),
+            std::string::npos)
+      << second.err;
+  // Another data folder is another host.
+  ChildProcess other({GLIDEMATE_HOST_BIN, "--no-advertise", "--input", "none", "--json", "--data-dir", dir / "other"},
+                     {}, true, true);
+  EXPECT_NE(other.readLineContaining("\"listening\""), "");
+}
+
 TEST_F(HostProgramTest, BadCommandsAndArgumentsAreExplained) {
   host->writeLine("frobnicate");
   EXPECT_EQ(event("error")["text"], "unknown command 'frobnicate'");

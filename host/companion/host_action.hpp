@@ -1,0 +1,40 @@
+#pragma once
+
+#include <string>
+#include <variant>
+
+namespace glidemate::host {
+
+// What the user interface may ask of the host. Each is carried out on the
+// host's main executor.
+struct HostAction {
+  struct SetPaused {
+    bool paused;
+  };
+  // Turn a phone away (its sessions end) until it is allowed again.
+  struct Disconnect {
+    std::string peerId;
+  };
+  struct Allow {
+    std::string peerId;
+  };
+  struct Forget {
+    std::string peerId;
+  };
+  // "Not me" on the pairing panel.
+  struct DeclinePairing {};
+  // Lift the block that wrong codes put on pairing.
+  struct AllowPairing {};
+  // Ask the desktop again what the host may do.
+  struct RecheckPermissions {};
+  struct SetStartAtLogin {
+    bool enabled;
+  };
+  struct MarkWelcomeSeen {};
+
+  using Case = std::variant<SetPaused, Disconnect, Allow, Forget, DeclinePairing, AllowPairing, RecheckPermissions,
+                            SetStartAtLogin, MarkWelcomeSeen>;
+  Case value;
+};
+
+}  // namespace glidemate::host

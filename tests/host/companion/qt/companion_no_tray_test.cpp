@@ -1,0 +1,104 @@
+// The desktop app where there is no tray, and with what can go wrong at
+// its start: settings that can't be read, a port that is taken.
+#include <QApplication>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTest>
+#include <fstream>
+#include <sstream>
+
+#include "tests/host/companion/qt/companion_fixture.hpp"
+#include "tests/host/companion/qt/gui_environment.hpp"
+
+namespace glidemate::host::testing {
+
+class CompanionNoTrayTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  // Without a tray the popover opens at start as an ordinary window, and
+  // closing it ends the app.
+  void thePopoverIsTheAppsWindow() {
+    RunningApp host;
+    QVERIFY(host.start());
+    auto& popover = host.app->popover();
+    WAIT_FOR(popover.isVisible());
+    QCOMPARE(popover.mode(), PopoverView::Mode::window);
+    QCOMPARE(popover.windowType(), Qt::Window);
+    QCOMPARE(popover.windowTitle(), QString("Glidemate"));
+    QVERIFY(!host.app->tray().isAvailable());
+    WAIT_FOR(textOf(popover, "statusBadge") == QString::fromUtf8("\u25CF Listening"));
+    GuiEnvironment::saveScreenshot(popover, "popover-window");
+
+    QSignalSpy quit(host.app.get(), &CompanionApp::quitRequested);
+    popover.close();
+    QCOMPARE(quit.count(), 1);
+  }
+
+  // Settings that can't be read are shown, not overwritten: the welcome
+  // window done counts for this run only.
+  void unreadableSettingsAreShownAndKept() {
+    struct Case {
+      const char* name;
+      void (*make)(const std::filesystem::path&);
+      const char* why;
+    };
+    const Case cases[] = {
+        {"a folder", [](const std::filesystem::path& f) { std::filesystem::create_directory(f); }, "it is a folder"},
+        {"corrupt", [](const std::filesystem::path& f) { std::ofstream(f) << "{\"hostId\": \"AB"; },
+         "it is not a JSON object"},
+    };
+    for (const auto& c : cases) {
+      TempFolder dir;
+      const auto file = dir / "settings.json";
+      c.make(file);
+      RunningApp host(false, 0, dir.path());
+      QVERIFY2(host.start(), c.name);
+      auto& popover = host.app->popover();
+      WAIT_FOR(visible(popover, "settingsWarning") != nullptr);
+      auto* row = visible(popover, "settingsWarning");
+      QVERIFY2(!row->findChildren<QLabel*>().isEmpty(), c.name);
+      bool named = false;
+      for (auto* label : row->findChildren<QLabel*>()) named = named || label->text().contains(c.why);
+      QVERIFY2(named, c.name);
+      if (std::string(c.name) == "a folder") {
+        GuiEnvironment::saveScreenshot(popover, "popover-settings-problem");
+      }
+
+      WAIT_FOR(host.app->windows().window(WindowPresenter::welcome) != nullptr);
+      QVERIFY(click(*host.app->windows().window(WindowPresenter::welcome), "getStarted"));
+      WAIT_FOR(host.snapshot().hasSeenWelcome);
+      if (std::filesystem::is_directory(file)) continue;
+      std::stringstream text;
+      text << std::ifstream(file).rdbuf();
+      QCOMPARE(text.str(), std::string("{\"hostId\": \"AB"));
+    }
+  }
+
+  // A taken port leaves the host offline, says why, and the window still
+  // answers.
+  void aPortInUseShowsOffline() {
+    QTcpServer taken;
+    QVERIFY(taken.listen(QHostAddress::Any, 0));
+    RunningApp host(true, taken.serverPort());
+    QVERIFY(host.start());
+    auto& popover = host.app->popover();
+    WAIT_FOR(textOf(popover, "statusBadge") == QString::fromUtf8("\u25CF Offline"));
+    QVERIFY(textOf(popover, "listenerFailure").contains("in use"));
+    GuiEnvironment::saveScreenshot(popover, "popover-offline");
+    QVERIFY(click(popover, "settingsButton"));
+    WAIT_FOR(host.app->windows().window(WindowPresenter::settings) != nullptr);
+  }
+};
+
+}  // namespace glidemate::host::testing
+
+int main(int argc, char** argv) {
+  glidemate::host::testing::GuiEnvironment environment(false);
+  QApplication application(argc, argv);
+  QApplication::setQuitOnLastWindowClosed(false);
+  glidemate::host::testing::CompanionNoTrayTest test;
+  return QTest::qExec(&test, argc, argv);
+}
+
+#include "companion_no_tray_test.moc"
