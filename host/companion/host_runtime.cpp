@@ -60,7 +60,9 @@ struct HostRuntime::State {
             .bluetoothManager = systemBus ? BlueZPeripheralManager::factory(systemBus, logger)
                                           : UnsupportedBLEPeripheralManager::make,
         },
-        desktopServices(io.get_executor(), DesktopFacilities{poster.get(), systemBus, sessionBus}, logger));
+        desktopServices(io.get_executor(),
+                        DesktopFacilities{poster.get(), systemBus, sessionBus, &defaults, options.folders.shortcuts},
+                        logger));
   }
 
   // Let cancelled work finish on the context, on whichever thread calls.

@@ -67,7 +67,7 @@ class HostRuntimeTest : public ::testing::Test {
     return {.name = "Desk",
             .port = port,
             .advertise = false,
-            .folders = {dir / "keys", dir / "settings.json"},
+            .folders = {dir / "keys", dir / "settings.json", dir / "shortcuts"},
             .autostartFolder = dir / "autostart",
             .autostartEntry = "[Desktop Entry]\n"};
   }

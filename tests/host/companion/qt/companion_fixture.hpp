@@ -41,7 +41,7 @@ struct RunningApp {
     app = std::make_unique<CompanionApp>(HostRuntime::Options{.name = "Desk",
                                                               .port = port,
                                                               .advertise = false,
-                                                              .folders = {data / "keys", data / "settings.json"},
+                                                              .folders = {data / "keys", data / "settings.json", data / "shortcuts"},
                                                               .autostartFolder = data / "autostart",
                                                               .autostartEntry = "[Desktop Entry]\nExec=x\n"},
                                          clock.clock());
