@@ -18,6 +18,7 @@
 #include "host/server/host_server.hpp"
 #include "kit/session/xdg/file_keychain.hpp"
 #include "kit/transport/avahi/avahi_dns_sd.hpp"
+#include "kit/transport/ble/bluez/bluez_peripheral_manager.hpp"
 
 namespace {
 
@@ -77,6 +78,8 @@ int run(const HostOptions& options) {
                                                        .hostName = options.name,
                                                        .port = options.port,
                                                        .poster = poster.get(),
+                                                       .bluetoothManager = BlueZPeripheralManager::forSystemBus(
+                                                           io.get_executor(), logger),
                                                    });
 
   StatusLines status(*server, options.json, printLine);

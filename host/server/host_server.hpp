@@ -88,8 +88,8 @@ class HostServer : public std::enable_shared_from_this<HostServer> {
     // How long after a failed dial, or after its session ended, a phone on
     // a cable is dialled again.
     std::chrono::steady_clock::duration cableRedialDelay = std::chrono::seconds(2);
-    // Makes the Bluetooth LE peripheral manager. Linux has no peripheral
-    // role here yet: the radio reports itself unsupported.
+    // Makes the Bluetooth LE peripheral manager; by default one whose radio
+    // reports itself unsupported (the host program passes BlueZ's).
     BLEPeripheralHost::ManagerFactory bluetoothManager = UnsupportedBLEPeripheralManager::make;
     // The waits between a command's action and reading its result.
     CommandDispatcher::Sleep sleep = CommandDispatcher::steadySleep;

@@ -1,5 +1,6 @@
 #include "tests/support/dns_sd_daemons.hpp"
 
+#include <signal.h>
 #include <stdlib.h>
 
 #include <fstream>
@@ -46,6 +47,18 @@ PrivateSystemBus& systemBus() {
   return bus;
 }
 
+// avahi-daemon refuses to start while its pid file names a live process,
+// and reads an empty file (left by a daemon killed as it started) as
+// process 0, which always "lives".
+void removeStalePidFile() {
+  const std::filesystem::path file = "/run/avahi-daemon/pid";
+  std::ifstream in(file);
+  pid_t pid = 0;
+  if (in && in >> pid && pid > 0 && ::kill(pid, 0) == 0) return;
+  std::error_code ignored;
+  std::filesystem::remove(file, ignored);
+}
+
 }  // namespace
 
 DnsSdDaemons::DnsSdDaemons() : config_(systemBus().avahiConfig()) {
@@ -56,6 +69,7 @@ DnsSdDaemons::DnsSdDaemons() : config_(systemBus().avahiConfig()) {
 DnsSdDaemons::~DnsSdDaemons() { stopAvahi(); }
 
 void DnsSdDaemons::startAvahi() {
+  removeStalePidFile();
   // Clients need not wait for it: they connect whenever it appears on the bus.
   avahi_ = std::make_unique<ChildProcess>(std::vector<std::string>{
       "avahi-daemon", "--file=" + config_.string(), "--no-drop-root", "--no-chroot",

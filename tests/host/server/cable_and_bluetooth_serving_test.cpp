@@ -1,6 +1,7 @@
 // Phones on a cable (through a scripted multiplexer daemon that bridges the
 // tunnel to a loopback port where the phone listens) and over Bluetooth LE
-// (through the radio-less peripheral manager), served by the host server.
+// (through the radio-less peripheral manager, and through BlueZ played by
+// dbusmock), served by the host server.
 #include <gtest/gtest.h>
 
 #include <asio/co_spawn.hpp>
@@ -11,8 +12,10 @@
 #include <filesystem>
 
 #include "host/server/host_server.hpp"
+#include "kit/transport/ble/bluez/bluez_peripheral_manager.hpp"
 #include "kit/transport/stream_transport.hpp"
 #include "phone/phone_pairing.hpp"
+#include "tests/kit/transport/ble/bluez/bluez_mock.hpp"
 #include "tests/kit/transport/ble/fake_ble_peripheral_manager.hpp"
 #include "tests/kit/transport/usbmux/fake_usbmux_daemon.hpp"
 #include "tests/support/memory_keychain.hpp"
@@ -273,6 +276,47 @@ TEST_F(LinkServingTest, RadioProblemsShowOnlyAsState) {
                                                });
   server->start();
   ASSERT_TRUE(runUntil(io, [&] { return *server->bluetoothState == BLEPeripheralHost::State::unsupported; }));
+}
+
+// The same host with its peripheral over BlueZ.
+class BlueZServingTest : public LinkServingTest {
+ protected:
+  glidemate::testing::BlueZMock bluez{io};
+
+  BlueZServingTest() {
+    server = HostServer::make(io.get_executor(),
+                              HostServer::Configuration{
+                                  .keys = hostKeys,
+                                  .defaults = defaults,
+                                  .logger = logger,
+                                  .hostName = "Desk",
+                                  .usbmuxSocketPath = daemon.socketPath(),
+                                  .bluetoothManager = BlueZPeripheralManager::factory(bluez.bus(), logger),
+                              });
+  }
+
+  bool bluetoothReaches(BLEPeripheralHost::State state) {
+    return runUntil(io, [&] { return *server->bluetoothState == state; });
+  }
+};
+
+TEST_F(BlueZServingTest, PhonePairsAndTalksWhileTheAdapterIsOn) {
+  server->start();
+  ASSERT_TRUE(bluetoothReaches(BLEPeripheralHost::State::advertising));
+
+  const std::string device = bluez.connect("5C:F3:70:00:00:0A", 185);
+  auto phone = handshake(std::make_shared<glidemate::testing::MockCentralLink>(io, bluez, device, 185));
+  ASSERT_FALSE(phone->error) << *phone->error;
+  ASSERT_TRUE(runUntil(io, [&] { return server->peers->size() == 1; }));
+  EXPECT_EQ(peerTransports(), std::vector<std::string>{"ANN/ble"});
+  exchangeMessages(*phone->session);
+
+  // The link goes with the radio, and the session with the link.
+  bluez.setPowered("hci0", false);
+  EXPECT_TRUE(bluetoothReaches(BLEPeripheralHost::State::poweredOff));
+  EXPECT_TRUE(runUntil(io, [&] { return server->peers->empty() && server->liveSessions().empty(); }));
+  bluez.setPowered("hci0", true);
+  EXPECT_TRUE(bluetoothReaches(BLEPeripheralHost::State::advertising));
 }
 
 }  // namespace
