@@ -16,6 +16,7 @@
 #include <sstream>
 #include <iostream>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <vector>
@@ -31,6 +32,7 @@
 #include "kit/transport/avahi/avahi_dns_sd.hpp"
 #include "kit/transport/bonjour_discovery.hpp"
 #include "kit/transport/stream_transport.hpp"
+#include "phone/chunk_saver.hpp"
 #include "phone/phone_pairing.hpp"
 #include "phone/send_items.hpp"
 
@@ -66,6 +68,10 @@ constexpr const char* usage =
     "  --name NAME      this phone's name (default: \"glidemate on <host name>\")\n"
     "  --data-dir DIR   where paired hosts are kept (default: $XDG_DATA_HOME/glidemate-phone)\n"
     "  --timeout S      how long to look for hosts (default 3)\n"
+    "  --save-chunks DIR  join the icon chunks the host sends (app icons, artwork as\n"
+    "                   \"$artwork\") and write each image to DIR, one file per bundle\n"
+    "                   id; each file written is printed as {\"saved\":{...}}\n"
+    "  --until TEXT     stop waiting for replies once a printed line contains TEXT\n"
     "  --help           show this text\n";
 
 class UsageError : public std::runtime_error {
@@ -78,6 +84,8 @@ struct Options {
   std::optional<std::string> name;
   std::optional<std::string> dataDir;
   std::optional<std::string> code;
+  std::optional<std::string> saveChunks;
+  std::optional<std::string> until;
   double timeoutSeconds = 3;
   int waitMs = 500;
   bool help = false;
@@ -102,6 +110,10 @@ Options parseOptions(int argc, char** argv) {
       o.dataDir = value();
     } else if (arg == "--code") {
       o.code = value();
+    } else if (arg == "--save-chunks") {
+      o.saveChunks = value();
+    } else if (arg == "--until") {
+      o.until = value();
     } else if (arg == "--timeout") {
       const std::string v = value();
       char* end = nullptr;
@@ -279,19 +291,52 @@ asio::awaitable<std::shared_ptr<Session>> connect(const Target& target, const Id
   co_return session;
 }
 
+// What `send` does with what the host sends back, besides printing it.
+struct Listening {
+  std::chrono::milliseconds wait;
+  // Writes the images that icon chunks make.
+  std::optional<std::string> saveChunks;
+  // Stops waiting once a printed line contains this.
+  std::optional<std::string> until;
+};
+
+// Prints what arrives (and saves what the saver makes of it); tells
+// `heard` of a line containing `until`.
+asio::awaitable<void> printIncoming(std::shared_ptr<Session> session, std::optional<phone::ChunkSaver> saver,
+                                    std::optional<std::string> until, std::function<void()> heard) {
+  auto incoming = session->messages();
+  auto print = [&](const std::string& line) {
+    std::cout << line << std::endl;
+    if (until && line.find(*until) != std::string::npos) heard();
+  };
+  while (auto m = co_await incoming.next()) {
+    print(phone::messageJson(*m));
+    const auto* chunk = std::get_if<Message::AppIconChunk>(&m->value);
+    if (chunk == nullptr || !saver) continue;
+    if (const auto path = saver->accept(*chunk)) {
+      print(nlohmann::json{{"saved", {{"bundleId", chunk->bundleId}, {"file", path->string()}}}}.dump());
+    }
+  }
+}
+
 asio::awaitable<void> sendItems(std::shared_ptr<Session> session, std::vector<Message> messages,
-                                std::chrono::milliseconds wait) {
+                                Listening listening) {
   auto executor = co_await asio::this_coro::executor;
-  Task printer(executor, [](std::shared_ptr<Session> s) -> asio::awaitable<void> {
-    auto incoming = s->messages();
-    while (auto m = co_await incoming.next()) std::cout << phone::messageJson(*m) << std::endl;
-  }(session));
+  std::optional<phone::ChunkSaver> saver;
+  if (listening.saveChunks) saver.emplace(*listening.saveChunks);
+  asio::steady_timer timer(executor);
+  bool heard = false;
+  Task printer(executor, printIncoming(session, std::move(saver), listening.until, [&] {
+                 heard = true;
+                 timer.cancel();
+               }));
   for (auto& message : messages) {
     const Channel channel = message.preferredChannel();
     co_await session->send(std::move(message), channel);
   }
-  asio::steady_timer timer(executor, wait);
-  co_await timer.async_wait(asio::use_awaitable);
+  timer.expires_after(listening.wait);
+  asio::error_code ignored;
+  if (!heard) co_await timer.async_wait(asio::redirect_error(asio::use_awaitable, ignored));
   session->close();
 }
 
@@ -299,10 +344,10 @@ asio::awaitable<void> sendItems(std::shared_ptr<Session> session, std::vector<Me
 asio::awaitable<void> connectAndSend(AvahiDnsSd& dnsSd, std::string host, Identity self,
                                      std::shared_ptr<phone::PhonePairing> pairing,
                                      std::chrono::steady_clock::duration timeout,
-                                     std::vector<Message> items, std::chrono::milliseconds wait) {
+                                     std::vector<Message> items, Listening listening) {
   const Target target = co_await findHost(dnsSd, host, timeout);
   auto session = co_await connect(target, self, pairing);
-  co_await sendItems(session, std::move(items), wait);
+  co_await sendItems(session, std::move(items), std::move(listening));
 }
 
 int run(const Options& o) {
@@ -361,7 +406,7 @@ int run(const Options& o) {
     const Identity me = identity(o, defaults);
     auto pairing = std::make_shared<phone::PhonePairing>(store, nullptr);
     spawn(connectAndSend(dnsSd, args[0], me, pairing, timeout, std::move(messages),
-                         std::chrono::milliseconds(o.waitMs)));
+                         Listening{std::chrono::milliseconds(o.waitMs), o.saveChunks, o.until}));
   } else if (command == "replay") {
     if (args.size() != 2) throw UsageError("replay needs a HOST and a FILE");
     std::ifstream file(args[1]);
@@ -383,7 +428,7 @@ int run(const Options& o) {
     const Identity me = identity(o, defaults);
     auto pairing = std::make_shared<phone::PhonePairing>(store, nullptr);
     spawn(connectAndSend(dnsSd, args[0], me, pairing, timeout, std::move(messages),
-                         std::chrono::milliseconds(o.waitMs)));
+                         Listening{std::chrono::milliseconds(o.waitMs), o.saveChunks, o.until}));
   } else {
     throw UsageError("unknown command '" + command + "'");
   }

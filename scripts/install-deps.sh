@@ -7,9 +7,11 @@ packages=(
   build-essential g++ cmake ninja-build pkg-config git ccache
   libgtest-dev libgmock-dev libbenchmark-dev
   libasio-dev libssl-dev openssl nlohmann-json3-dev libplist-dev libsdbus-c++-dev libsystemd-dev
-  libavahi-client-dev libx11-dev libxtst-dev libxrandr-dev libxfixes-dev libicu-dev
-  xvfb x11-utils openbox
-  dbus avahi-daemon avahi-utils usbmuxd python3-dbusmock
+  libcurl4-openssl-dev libgdk-pixbuf-2.0-dev
+  libavahi-client-dev libx11-dev libxtst-dev libxrandr-dev libxfixes-dev libxrender-dev libcairo2-dev libicu-dev
+  libpulse-dev
+  xvfb x11-utils openbox xcompmgr
+  dbus avahi-daemon avahi-utils usbmuxd python3-dbusmock python3-gi pulseaudio pulseaudio-utils
 )
 
 missing=()

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "host/app/control_commands.hpp"
+#include "host/app/desktop_services.hpp"
 #include "host/app/host_options.hpp"
 #include "host/app/line_reader.hpp"
 #include "host/app/status_lines.hpp"
@@ -48,13 +49,16 @@ int run(const HostOptions& options) {
 
   // Where phones' input goes.
   std::unique_ptr<EventPoster> poster;
+  X11EventPoster* x11Poster = nullptr;
   switch (options.input) {
     case HostOptions::Input::x11:
       poster = std::make_unique<X11EventPoster>();
+      x11Poster = static_cast<X11EventPoster*>(poster.get());
       break;
     case HostOptions::Input::automatic:
       try {
         poster = std::make_unique<X11EventPoster>();
+        x11Poster = static_cast<X11EventPoster*>(poster.get());
       } catch (const std::exception& e) {
         logger.log("input", std::string("No display to drive (") + e.what() +
                                 "); phones can connect but their input goes nowhere");
@@ -67,8 +71,11 @@ int run(const HostOptions& options) {
       break;
   }
 
+  const auto systemBus = openSystemBus(io.get_executor(), logger);
   std::unique_ptr<AvahiDnsSd> dnsSd;
   if (options.advertise) dnsSd = std::make_unique<AvahiDnsSd>(io.get_executor());
+
+  const auto sessionBus = openSessionBus(io.get_executor(), logger);
 
   auto server = HostServer::make(io.get_executor(), HostServer::Configuration{
                                                        .keys = keys,
@@ -78,9 +85,13 @@ int run(const HostOptions& options) {
                                                        .hostName = options.name,
                                                        .port = options.port,
                                                        .poster = poster.get(),
-                                                       .bluetoothManager = BlueZPeripheralManager::forSystemBus(
-                                                           io.get_executor(), logger),
-                                                   });
+                                                       .bluetoothManager =
+                                                           systemBus ? BlueZPeripheralManager::factory(systemBus, logger)
+                                                                     : UnsupportedBLEPeripheralManager::make,
+                                                   },
+                                                   desktopServices(io.get_executor(),
+                                                                   DesktopFacilities{x11Poster, systemBus, sessionBus},
+                                                                   logger));
 
   StatusLines status(*server, options.json, printLine);
   ControlCommands commands(*server, status);

@@ -76,8 +76,12 @@ void KeystrokeService::key(KeyboardKey key, KeyModifiers modifiers) {
   }
   const auto code = virtualKeyCode(key);
   if (!code) return;
-  if (poster_.isSecureEventInputEnabled()) throw Refusal::secureInput();
+  refuseSecureInput();
   press(*code, eventFlags(modifiers));
+}
+
+void KeystrokeService::refuseSecureInput() {
+  if (poster_.isSecureEventInputEnabled()) throw Refusal::secureInput();
 }
 
 void KeystrokeService::press(std::uint16_t keyCode, std::uint64_t flags) {
@@ -95,7 +99,7 @@ void KeystrokeService::postSystemKey(std::int32_t keyType) {
 
 void KeystrokeService::type(std::string_view text) {
   if (text.empty()) return;
-  if (poster_.isSecureEventInputEnabled()) throw Refusal::secureInput();
+  refuseSecureInput();
   const std::u16string units = utf16(text);
   std::size_t start = 0;
   while (start < units.size()) {

@@ -45,6 +45,9 @@ class KeystrokeService {
   void key(KeyboardKey key, KeyModifiers modifiers);
   // Presses and releases one virtual key with the given event flags.
   void press(std::uint16_t keyCode, std::uint64_t flags);
+  // Throws Refusal while secure entry is on: for callers about to press
+  // keys that must not go astray.
+  void refuseSecureInput();
   // Presses and releases one auxiliary-control key (16 play, 17 next, ...).
   void postSystemKey(std::int32_t keyType);
   // Types UTF-8 text (ill-formed bytes become U+FFFD). Throws Refusal while

@@ -23,6 +23,7 @@ inline constexpr std::uint16_t command = 55;
 inline constexpr std::uint16_t shift = 56;
 inline constexpr std::uint16_t option = 58;
 inline constexpr std::uint16_t control = 59;
+inline constexpr std::uint16_t f5 = 96;
 inline constexpr std::uint16_t home = 115;
 inline constexpr std::uint16_t pageUp = 116;
 inline constexpr std::uint16_t forwardDelete = 117;

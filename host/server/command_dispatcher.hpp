@@ -31,6 +31,8 @@ class CommandDispatcher {
   static constexpr std::chrono::milliseconds settleDelay{150};
   // After asking an application to quit, before reading the app list.
   static constexpr std::chrono::milliseconds quitDelay{500};
+  // The auxiliary-control key type of play/pause; next and previous follow.
+  static constexpr std::int32_t mediaKeyType = 16;
   // The largest piece of an icon, artwork or frame in one message.
   static constexpr std::size_t chunkSize = 32768;
 
@@ -69,6 +71,9 @@ class CommandDispatcher {
   static asio::awaitable<void> reply(Session& session, Event event);
   static asio::awaitable<void> fail(Session& session, std::string command, std::string reason);
   static asio::awaitable<void> unavailable(Session& session, const UnavailableFeature& feature);
+  // The state read after the command, as its reply.
+  static asio::awaitable<void> replyVolume(Session& session, AudioService& audio);
+  static asio::awaitable<void> replyBluetoothDevices(Session& session, BluetoothService& bluetooth);
 
   asio::awaitable<void> on(Session& session, const Command::Power& command);
   asio::awaitable<void> on(Session& session, const Command::GetVolume& command);

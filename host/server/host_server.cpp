@@ -167,6 +167,12 @@ void HostServer::start() {
   listener_->start();
   startCable();
   startBluetooth();
+  // Phones follow volume changes made on this computer.
+  if (services_.audio) {
+    services_.audio->start([weak](const VolumeStatus& status) {
+      if (auto self = weak.lock()) self->broadcast(Event::Volume{status});
+    });
+  }
 }
 
 void HostServer::stop() {
@@ -301,11 +307,13 @@ asio::awaitable<void> HostServer::serveConnection(std::weak_ptr<HostServer> weak
 
   auto self = weak.lock();
   if (!self) co_return;
-  // Nothing the phone was doing may outlive it: no held button, no coasting.
+  // Nothing the phone was doing may outlive it: no held button, no
+  // coasting, no laser dot.
   if (self->input_) {
     self->input_->input.releaseAll();
     self->input_->scroll->stop();
   }
+  if (self->services_.laser) self->services_.laser->hide();
   self->removeSession(*session);
   // Another session of the same phone (over another transport) keeps it
   // listed; only its last session ending takes the phone off the list.

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <utility>
@@ -18,8 +19,16 @@ namespace glidemate::testing {
 
 ChildProcess::ChildProcess(std::vector<std::string> argv, std::vector<std::string> extraEnv,
                            bool captureStdout, bool pipeStdin) {
+  // A variable given here replaces the inherited one: a program reads the
+  // first of two entries with the same name.
+  auto nameOf = [](const std::string& entry) { return entry.substr(0, entry.find('=')); };
   std::vector<std::string> env;
-  for (char** e = environ; *e != nullptr; ++e) env.emplace_back(*e);
+  for (char** e = environ; *e != nullptr; ++e) {
+    const std::string entry(*e);
+    const bool replaced = std::any_of(extraEnv.begin(), extraEnv.end(),
+                                      [&](const std::string& extra) { return nameOf(extra) == nameOf(entry); });
+    if (!replaced) env.push_back(entry);
+  }
   env.insert(env.end(), extraEnv.begin(), extraEnv.end());
   std::vector<char*> argvPointers;
   for (auto& a : argv) argvPointers.push_back(a.data());

@@ -12,7 +12,7 @@ namespace glidemate::testing {
 class ChildProcess {
  public:
   // Starts `argv` with `extraEnv` ("NAME=value") added to this process's
-  // environment. With `captureStdout`, the child's stdout can be read with
+  // environment, in place of any inherited variable of the same name. With `captureStdout`, the child's stdout can be read with
   // readLine(); with `pipeStdin`, writeLine() feeds its stdin. Throws
   // std::runtime_error when the program cannot start.
   ChildProcess(std::vector<std::string> argv, std::vector<std::string> extraEnv = {},

@@ -3,6 +3,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/cursorfont.h>
 #include <poll.h>
 
 #include <chrono>
@@ -81,6 +82,9 @@ TestWindow::TestWindow(const std::string& displayName, const Options& options)
                                   static_cast<unsigned>(options.width), static_cast<unsigned>(options.height), 0,
                                   CopyFromParent, InputOutput, CopyFromParent, CWBackPixel | CWEventMask, &attributes);
   const Window window = client_->window;
+  // A cursor of its own: Xvfb draws it into the screen (the root window's
+  // default one is blank).
+  XDefineCursor(display, window, XCreateFontCursor(display, XC_crosshair));
   if (options.windowClass) {
     // Two strings each ended by a NUL, set byte for byte.
     std::string value = options.windowClass->first + '\0' + options.windowClass->second + '\0';

@@ -22,6 +22,7 @@ std::optional<KeySym> keysymForVirtualKey(std::uint16_t virtualKey) {
     case VirtualKey::pageUp: return XK_Prior;
     case VirtualKey::pageDown: return XK_Next;
     case VirtualKey::space: return XK_space;
+    case VirtualKey::f5: return XK_F5;
     case VirtualKey::leftBracket: return XK_bracketleft;
     case VirtualKey::rightBracket: return XK_bracketright;
     case VirtualKey::command: return XK_Control_L;

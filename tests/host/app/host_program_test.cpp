@@ -6,12 +6,19 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <iterator>
+#include <sstream>
 #include <nlohmann/json.hpp>
 
 #include "kit/input/touch_classifier.hpp"
 #include "kit/input/touch_trace_parser.hpp"
 #include "tests/support/child_process.hpp"
+#include "tests/support/mpris_players.hpp"
 #include "tests/support/temp_dir.hpp"
+#include "tests/support/test_images.hpp"
+#include "tests/support/test_window.hpp"
+#include "tests/support/x_screen.hpp"
 #include "tests/support/x_pointer.hpp"
 #include "tests/support/xvfb_display.hpp"
 
@@ -148,13 +155,15 @@ TEST_F(HostProgramTest, BadCommandsAndArgumentsAreExplained) {
 // A host driving a private X server, and a phone already paired with it.
 class HostProgramOnX : public ::testing::Test {
  protected:
-  host::testing::XvfbDisplay xvfb;
+  host::testing::XvfbDisplay xvfb{{.screenFile = true}};
   testing::XPointer pointer{xvfb.name()};
   TempDir dir;
   std::unique_ptr<ChildProcess> host;
   std::string address;
 
   void SetUp() override {
+    // For the other X clients the tests run.
+    setenv("DISPLAY", xvfb.name().c_str(), 1);
     host = std::make_unique<ChildProcess>(
         std::vector<std::string>{GLIDEMATE_HOST_BIN, "--no-advertise", "--json", "--input", "x11",
                                  "--data-dir", dir / "host"},
@@ -172,6 +181,30 @@ class HostProgramOnX : public ::testing::Test {
     std::vector<std::string> argv{GLIDEMATE_PHONE_BIN, "--data-dir", dir / "phone"};
     argv.insert(argv.end(), args.begin(), args.end());
     return argv;
+  }
+
+  // The events a phone printed in answer to one command sent as JSON.
+  std::vector<nlohmann::json> events(const std::string& command) {
+    const auto sent = runProgram(phone({"send", address, command}));
+    EXPECT_EQ(sent.status, 0) << sent.err;
+    std::vector<nlohmann::json> out;
+    std::istringstream lines(sent.out);
+    for (std::string line; std::getline(lines, line);) {
+      const auto json = nlohmann::json::parse(line, nullptr, false);
+      // Leave out the greeting every phone gets.
+      if (json.contains("event") && !json["event"].contains("threeFingerDragEnabled") &&
+          !json["event"].contains("keepAwake")) {
+        out.push_back(json["event"]);
+      }
+    }
+    return out;
+  }
+
+  // Waits for `done` while other processes work; the limit only keeps a
+  // broken test from hanging.
+  static bool eventually(const std::function<bool()>& done) {
+    for (int i = 0; i < 3000 && !done(); ++i) usleep(10'000);
+    return done();
   }
 
   // The pointer once it has left `from`: a move may still be on its way when
@@ -232,6 +265,44 @@ TEST_F(HostProgramOnX, ReplayedTraceMovesThePointer) {
   EXPECT_NEAR(now.y, expectedY, 1.0);
 }
 
+// The clipboard between a phone and another X program, through the host.
+TEST_F(HostProgramOnX, ClipboardTravelsBetweenThePhoneAndOtherPrograms) {
+  const std::string text = "Gr\u00fc\u00dfe, \u20ac5 \U0001F44B";
+  EXPECT_TRUE(events(nlohmann::json{{"setClipboard", {{"_0", text}}}}.dump()).empty());
+  const auto read = runProgram({X_CLIPBOARD_PEER, "read"});
+  EXPECT_EQ(read.status, 0) << read.err;
+  EXPECT_EQ(read.out, text);
+
+  const auto tooLong = events(nlohmann::json{{"setClipboard", {{"_0", std::string(30001, 'x')}}}}.dump());
+  ASSERT_EQ(tooLong.size(), 1U);
+  EXPECT_EQ(tooLong[0]["failed"]["reason"], "That's too much text to send in one go.");
+
+  std::ofstream(dir / "theirs") << "copied elsewhere \u2713";
+  ChildProcess owner({X_CLIPBOARD_PEER, "own", dir / "theirs"}, {}, true);
+  ASSERT_EQ(owner.readLine(), "owned");
+  const auto got = events(R"({"getClipboard":{}})");
+  ASSERT_EQ(got.size(), 1U);
+  EXPECT_EQ(got[0]["clipboard"]["_0"], "copied elsewhere \u2713");
+}
+
+// The cursor hidden under the laser dot shows again when the host stops,
+// while the phone that raised the dot is still connected.
+TEST_F(HostProgramOnX, TheCursorComesBackWhenTheHostStopsWithTheDotUp) {
+  host::testing::TestWindow page(xvfb.name(), {.width = host::testing::XvfbDisplay::width,
+                                               .height = host::testing::XvfbDisplay::height});
+  pointer.warpTo({500, 400});
+  const auto cursorShows = [&] { return host::testing::cursorShowsAt(xvfb.screenFile(), 500, 400); };
+  ASSERT_TRUE(eventually(cursorShows));
+
+  ChildProcess presenter(phone({"send", address, R"({"setLaserPointer":{"_0":"red"}})", "--wait", "60000"}), {}, true);
+  const auto dots = [&] { return host::testing::windowsOfClass(xvfb.name(), "Glidemate").size(); };
+  EXPECT_TRUE(eventually([&] { return !cursorShows() && dots() == 1; }));
+
+  EXPECT_EQ(host->stop(), 0);
+  // The server cleans up after a client that left in its own time.
+  EXPECT_TRUE(eventually([&] { return cursorShows() && dots() == 0; }));
+}
+
 TEST(HostProgram, ReplayNamesTheBadLine) {
   TempDir dir;
   std::ofstream(dir / "bad.jsonl") << "{\"flush\":0.1}\n{\"id\":1,\"phase\":\"sideways\",\"x\":1,\"y\":1,\"time\":0}\n";
@@ -239,6 +310,112 @@ TEST(HostProgram, ReplayNamesTheBadLine) {
                                   "127.0.0.1:9", dir / "bad.jsonl"});
   EXPECT_EQ(result.status, 1);
   EXPECT_NE(result.err.find("line 2"), std::string::npos) << result.err;
+}
+
+// A host on a session bus with two media players, and a phone paired with
+// it: Spotify paused on a track, VLC playing, each with its cover on disk.
+class HostProgramWithPlayers : public ::testing::Test {
+ protected:
+  testing::TempDir dir;
+  testing::PrivateBus bus;
+  testing::MprisPlayerMock spotify{bus, "org.mpris.MediaPlayer2.spotify", "Spotify"};
+  testing::MprisPlayerMock vlc{bus, "org.mpris.MediaPlayer2.vlc", "VLC media player"};
+  std::unique_ptr<ChildProcess> host;
+  std::string address;
+
+  void SetUp() override {
+    writeCover("large.png", testing::makeImage("png", 640, 640));
+    writeCover("small.jpg", testing::makeImage("jpeg", 300, 300));
+    spotify.set("Paused", {{"xesam:title", sdbus::Variant(std::string("Paused song"))},
+                           {"mpris:trackid", sdbus::Variant(sdbus::ObjectPath("/spotify/track/1"))},
+                           {"mpris:artUrl", sdbus::Variant("file://" + dir / "small.jpg")}});
+    vlc.set("Playing", {{"xesam:title", sdbus::Variant(std::string("Playing song"))},
+                        {"xesam:artist", sdbus::Variant(std::vector<std::string>{"Ann", "Bo"})},
+                        {"mpris:trackid", sdbus::Variant(sdbus::ObjectPath("/vlc/track/7"))},
+                        {"mpris:artUrl", sdbus::Variant("file://" + dir / "large.png")}});
+    std::filesystem::create_directory(dir.path() / "runtime");
+    std::filesystem::permissions(dir.path() / "runtime", std::filesystem::perms::owner_all);
+    host = std::make_unique<ChildProcess>(
+        std::vector<std::string>{GLIDEMATE_HOST_BIN, "--no-advertise", "--input", "none", "--json", "--data-dir",
+                                 dir / "host"},
+        std::vector<std::string>{bus.environment(), "XDG_RUNTIME_DIR=" + dir / "runtime"}, true, true);
+    const auto listening = nlohmann::json::parse(host->readLineContaining("\"listening\""));
+    address = "127.0.0.1:" + std::to_string(listening["port"].get<int>());
+    ChildProcess pairing(phone({"pair", address}), {}, true, true);
+    pairing.writeLine(nlohmann::json::parse(host->readLineContaining("\"pairingCode\""))["code"]);
+    ASSERT_EQ(pairing.wait(), 0);
+  }
+
+  void writeCover(const std::string& name, const Bytes& image) {
+    std::ofstream(dir / name, std::ios::binary)
+        .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+  }
+
+  std::vector<std::string> phone(std::vector<std::string> args) const {
+    std::vector<std::string> argv{GLIDEMATE_PHONE_BIN, "--data-dir", dir / "phone"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return argv;
+  }
+
+  // Sends the commands and returns the phone's output once a line contains
+  // `until` (the phone gives up after its --wait, far beyond any answer).
+  std::vector<nlohmann::json> send(std::vector<std::string> commands, const std::string& until) {
+    std::vector<std::string> args{"send", address};
+    args.insert(args.end(), commands.begin(), commands.end());
+    args.insert(args.end(), {"--until", until, "--wait", "60000", "--save-chunks", dir / "saved"});
+    const auto sent = runProgram(phone(args));
+    EXPECT_EQ(sent.status, 0) << sent.err;
+    std::vector<nlohmann::json> lines;
+    std::istringstream out(sent.out);
+    for (std::string line; std::getline(out, line);) lines.push_back(nlohmann::json::parse(line));
+    return lines;
+  }
+
+  static nlohmann::json lastNowPlaying(const std::vector<nlohmann::json>& lines) {
+    for (auto it = lines.rbegin(); it != lines.rend(); ++it) {
+      if (it->contains("event") && (*it)["event"].contains("nowPlaying")) return (*it)["event"]["nowPlaying"]["_0"];
+    }
+    return nullptr;
+  }
+
+  std::optional<testing::DecodedImage> savedArtwork() {
+    std::ifstream file(dir / "saved/$artwork", std::ios::binary);
+    const Bytes data{std::istreambuf_iterator<char>(file), {}};
+    return testing::decodeImage(data);
+  }
+};
+
+TEST_F(HostProgramWithPlayers, ThePhoneReadsNowPlayingPressesPlayPauseAndSavesTheArtwork) {
+  // The playing player is chosen over the paused one that comes first.
+  auto status = lastNowPlaying(send({"{\"getNowPlaying\":{}}"}, "nowPlaying"));
+  EXPECT_EQ(status["app"], "VLC media player");
+  EXPECT_EQ(status["title"], "Playing song");
+  EXPECT_EQ(status["artist"], "Ann, Bo");
+  EXPECT_EQ(status["isPlaying"], true);
+  EXPECT_EQ(status["artworkKey"], "VLC media player:/vlc/track/7");
+
+  // Its cover comes as a JPEG of at most 400 pixels a side.
+  send({"{\"getNowPlaying\":{}}", "{\"getNowPlayingArtwork\":{}}"}, "\"saved\"");
+  auto artwork = savedArtwork();
+  ASSERT_TRUE(artwork);
+  EXPECT_EQ(artwork->format, "jpeg");
+  EXPECT_EQ(artwork->width, 400);
+  EXPECT_EQ(artwork->height, 400);
+
+  // Play/pause reaches VLC; with nothing playing now, the answer is the
+  // first player with a track, paused.
+  status = lastNowPlaying(send({"{\"media\":{\"_0\":\"playPause\"}}"}, "nowPlaying"));
+  EXPECT_EQ(vlc.calls("PlayPause"), 1U);
+  EXPECT_EQ(spotify.calls("PlayPause"), 0U);
+  EXPECT_EQ(status["app"], "Spotify");
+  EXPECT_EQ(status["isPlaying"], false);
+
+  // Spotify's smaller cover keeps its size.
+  send({"{\"getNowPlayingArtwork\":{}}"}, "\"saved\"");
+  artwork = savedArtwork();
+  ASSERT_TRUE(artwork);
+  EXPECT_EQ(artwork->width, 300);
+  EXPECT_EQ(artwork->height, 300);
 }
 
 }  // namespace

@@ -47,7 +47,10 @@ TEST_F(X11DesktopTest, EventsReachTheirWindowsHandlersOnTheMainExecutor) {
   XSelectInput(connection->display(), other.id(), PropertyChangeMask);
   std::vector<std::string> seen;
   auto watching = connection->subscribe(other.id(), [&](const XEvent& e) {
-    if (e.type == PropertyNotify) seen.push_back(XGetAtomName(connection->display(), e.xproperty.atom));
+    if (e.type != PropertyNotify) return;
+    char* name = XGetAtomName(connection->display(), e.xproperty.atom);
+    seen.emplace_back(name);
+    XFree(name);
   });
   // A handler may end its own subscription.
   int once = 0;
@@ -106,6 +109,8 @@ TEST_F(X11DesktopTest, WithoutAWindowManagerNoWindowIsActive) {
     XSelectInput(connection->display(), checkWindow, StructureNotifyMask);
     bool gone = false;
     auto watching = connection->subscribe(checkWindow, [&](const XEvent& e) { gone = gone || e.type == DestroyNotify; });
+    // Selected before openbox goes: the server takes clients in its own order.
+    XSync(connection->display(), False);
     connection->flush();
     openbox.crash();
     ASSERT_TRUE(glidemate::testing::runUntil(io, [&] { return gone; }));

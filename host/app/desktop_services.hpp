@@ -1,0 +1,36 @@
+#pragma once
+
+#include <asio/any_io_executor.hpp>
+#include <memory>
+
+#include "host/server/host_services.hpp"
+#include "kit/dbus/dbus_connection.hpp"
+#include "kit/runtime/logger.hpp"
+
+namespace glidemate::host {
+
+class X11EventPoster;
+
+// What this Linux desktop offers the host's services, opened once at start
+// and shared by every service that needs it. Any of them may be missing.
+struct DesktopFacilities {
+  // The X event poster when input goes to an X display; the laser dot
+  // follows and hides the cursor through it.
+  X11EventPoster* x11Poster = nullptr;
+  std::shared_ptr<DBusConnection> systemBus;
+  // The user's session bus: media players and the desktop's own services.
+  std::shared_ptr<DBusConnection> sessionBus;
+};
+
+// The system bus, or null (said once) on a computer without one.
+std::shared_ptr<DBusConnection> openSystemBus(const asio::any_io_executor& executor, Logger& logger);
+// The session bus, or null (said once) outside a desktop session.
+std::shared_ptr<DBusConnection> openSessionBus(const asio::any_io_executor& executor, Logger& logger);
+
+// Builds every service this desktop can carry; each one the desktop lacks
+// stays empty (one log line says why) and its commands are answered as not
+// available. Shared by the headless host and the desktop app.
+HostServices desktopServices(const asio::any_io_executor& executor, const DesktopFacilities& facilities,
+                             Logger& logger);
+
+}  // namespace glidemate::host
