@@ -10,8 +10,10 @@ packages=(
   libcurl4-openssl-dev libgdk-pixbuf-2.0-dev
   libavahi-client-dev libx11-dev libxtst-dev libxrandr-dev libxfixes-dev libxrender-dev libcairo2-dev libicu-dev
   libpulse-dev
+  libwayland-dev wayland-protocols libxkbcommon-dev libpipewire-0.3-dev
   xvfb x11-utils openbox xcompmgr
   dbus avahi-daemon avahi-utils usbmuxd python3-dbusmock python3-gi pulseaudio pulseaudio-utils
+  mutter pipewire wireplumber
 )
 
 missing=()

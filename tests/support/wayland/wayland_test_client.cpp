@@ -4,7 +4,8 @@
 // green, blue, white from the top left, clockwise red-green-white-blue) so a
 // captured frame can be checked too.
 //
-// Lines: "configure W H", "pointer-enter X Y", "motion X Y",
+// Lines: "configure W H", "presented" (its first picture is on screen),
+// "pointer-enter X Y", "motion X Y",
 // "button CODE down|up", "axis-source wheel|finger|continuous",
 // "axis vertical|horizontal VALUE", "axis-stop vertical|horizontal",
 // "frame", "keyboard-enter", "key NAME down|up MODS", "text UTF8".
@@ -132,6 +133,12 @@ std::string modifiers(Client& c) {
 
 // --- xdg-shell ---------------------------------------------------------------
 
+void framePresented(void*, wl_callback* callback, std::uint32_t) {
+  wl_callback_destroy(callback);
+  say("presented");
+}
+const wl_callback_listener frameListener{framePresented};
+
 void wmBasePing(void*, xdg_wm_base* base, std::uint32_t serial) { xdg_wm_base_pong(base, serial); }
 const xdg_wm_base_listener wmBaseListener{wmBasePing};
 
@@ -158,6 +165,7 @@ void surfaceConfigure(void* data, xdg_surface* surface, std::uint32_t serial) {
     c.height = height;
     wl_surface_attach(c.surface, c.buffer, 0, 0);
     wl_surface_damage(c.surface, 0, 0, width, height);
+    wl_callback_add_listener(wl_surface_frame(c.surface), &frameListener, &c);
     say("configure " + std::to_string(width) + " " + std::to_string(height));
   }
   wl_surface_commit(c.surface);
