@@ -105,19 +105,31 @@ bool RemoteDesktopEventPoster::ready() {
     return false;
   }
   refusalLogged_ = false;
-  if (session_.generation() != generation_) {
-    // A new session starts with no keys held and the pointer wherever it is.
-    generation_ = session_.generation();
-    placed_.reset();
-    heldModifiers_.clear();
-  }
+  followSession();
   return true;
 }
 
+void RemoteDesktopEventPoster::followSession() {
+  if (session_.generation() == generation_) return;
+  // A new session starts with no keys held and the pointer wherever it is.
+  generation_ = session_.generation();
+  placed_.reset();
+  placeByStream_ = false;
+  heldModifiers_.clear();
+}
+
 std::optional<ScreenPoint> RemoteDesktopEventPoster::cursorLocation() {
-  if (auto position = session_.pointerPosition()) return position;
-  if (session_.generation() != generation_) return std::nullopt;
-  return placed_;
+  // The input service asks when a gesture starts: from then on its idea of
+  // the pointer is the real one when the stream told it, and moves may
+  // place the pointer; otherwise they stay relative for the gesture.
+  if (!session_.isReady()) {
+    placeByStream_ = false;
+    return std::nullopt;
+  }
+  followSession();
+  auto position = session_.pointerPosition();
+  placeByStream_ = position.has_value();
+  return position ? position : placed_;
 }
 
 void RemoteDesktopEventPoster::post(const InputEvent& event, EventTapLocation) {
@@ -136,9 +148,9 @@ void RemoteDesktopEventPoster::post(const InputEvent& event, EventTapLocation) {
 void RemoteDesktopEventPoster::moveTo(const MouseEvent& e) {
   if (placed_ == e.location) return;
   if (!std::isfinite(e.location.x) || !std::isfinite(e.location.y)) return;
-  // With the pointer's real place known, the input service started from it,
+  // The input service started this gesture from the pointer's real place,
   // so its position is where the pointer belongs.
-  if (session_.pointerPosition() && session_.pointerMotionAbsolute(e.location)) {
+  if (placeByStream_ && session_.pointerMotionAbsolute(e.location)) {
     placed_ = e.location;
     return;
   }

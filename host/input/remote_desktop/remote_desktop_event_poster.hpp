@@ -15,11 +15,12 @@ namespace glidemate::host {
 // Wayland desktops that offer one (GNOME directly, others through the
 // desktop portal).
 //
-// - Pointer: while the session's stream reports where the pointer is, the
-//   host's idea of it is the real one, so a move places the pointer exactly
-//   where the input service put it (its clamp included). Otherwise moves
-//   are relative, so a pointer moved by a mouse in between is not pulled
-//   back, and the desktop keeps the pointer on its monitors.
+// - Pointer: when the session's stream reported where the pointer was as a
+//   gesture started, the host's idea of it is the real one, so each move of
+//   that gesture places the pointer exactly where the input service put it
+//   (its clamp included). Otherwise moves are relative, so a pointer moved
+//   by a mouse in between is not pulled back, and the desktop keeps the
+//   pointer on its monitors.
 // - Buttons are Linux button codes; clients count multiple clicks.
 // - Scrolling is smooth finger scrolling in points; the end of a gesture or
 //   of its momentum carries the finish mark.
@@ -46,6 +47,7 @@ class RemoteDesktopEventPoster final : public EventPoster {
 
  private:
   bool ready();
+  void followSession();
   void postMouse(const MouseEvent& e);
   void moveTo(const MouseEvent& e);
   void postScroll(const ScrollWheelEvent& e);
@@ -61,6 +63,9 @@ class RemoteDesktopEventPoster final : public EventPoster {
   Logger& logger_;
   // Where this poster last put the pointer, in the session it spoke to.
   std::optional<ScreenPoint> placed_;
+  // Whether the gesture under way started from the place the session's
+  // stream reported.
+  bool placeByStream_ = false;
   std::uint64_t generation_ = 0;
   bool refusalLogged_ = false;
   bool entryUnavailableLogged_ = false;
