@@ -24,7 +24,9 @@ HeadlessMutter::HeadlessMutter(Options options) {
 }
 
 HeadlessMutter::~HeadlessMutter() {
-  mutter_.reset();
+  // mutter 43 can spin for ever in its own clean-up after SIGTERM, and
+  // nothing it holds needs to outlive it.
+  if (mutter_) stopMutter();
   wireplumber_.reset();
   pipewire_.reset();
 }
