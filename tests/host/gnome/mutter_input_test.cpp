@@ -85,17 +85,27 @@ class MutterTest : public ::testing::Test {
     return line.rfind(prefix, 0) == 0 ? line : "";
   }
 
-  // Reads the window's lines until everything sent so far has reached it
-  // (a tap of Shift, which has the keyboard's focus, marks the end); the
-  // place of the last motion among them, or {-1, -1}.
+  // Reads the window's lines until everything sent so far has reached it;
+  // the place of the last motion among them, or {-1, -1}. A middle click
+  // marks the end: mutter hands motion on at its next frame, after keys
+  // sent later, but in order with the same pointer's buttons. Before the
+  // pointer is in the window, when clicks go nowhere, a tap of Shift marks
+  // it instead, and the caller learns whether the pointer came in.
   ScreenPoint settledPosition(bool* entered = nullptr) {
-    session->keyboardKeycode(KEY_LEFTSHIFT, true);
-    session->keyboardKeycode(KEY_LEFTSHIFT, false);
+    const bool byKey = entered != nullptr;
+    if (byKey) {
+      session->keyboardKeycode(KEY_LEFTSHIFT, true);
+      session->keyboardKeycode(KEY_LEFTSHIFT, false);
+    } else {
+      session->pointerButton(BTN_MIDDLE, true);
+      session->pointerButton(BTN_MIDDLE, false);
+    }
     io.poll();
+    const std::string mark = byKey ? "key Shift_L up" : "button 274 up";
     ScreenPoint last{-1, -1};
     for (;;) {
       const std::string line = client->readLineContaining("", patience);
-      if (line.empty() || line.rfind("key Shift_L up", 0) == 0) return last;
+      if (line.empty() || line.rfind(mark, 0) == 0) return last;
       if (line.rfind("motion ", 0) == 0) last = pointIn(line);
       if (line.rfind("pointer-enter ", 0) == 0 && entered != nullptr) *entered = true;
     }
