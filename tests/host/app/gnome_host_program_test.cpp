@@ -3,6 +3,7 @@
 // phone; a Wayland window of ours prints what arrives.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -24,9 +25,8 @@ constexpr auto patience = 30000ms;
 
 struct Seen {
   std::vector<std::string> lines;
-  bool entered = false;
-  // The place of the last motion, or {-1, -1}.
-  std::pair<int, int> lastMotion{-1, -1};
+  // Where the pointer last was, or {-1, -1}.
+  std::pair<double, double> lastMotion{-1, -1};
 };
 
 class GnomeHostProgram : public ::testing::Test {
@@ -79,8 +79,9 @@ class GnomeHostProgram : public ::testing::Test {
   }
 
   // Sends the items, then a letter that marks their end, and returns what
-  // the window saw up to that letter: the session keeps the order of
-  // everything sent.
+  // the window saw until then: once the letter has arrived, mutter has
+  // taken in all before it, but it hands motion on only at its next frame,
+  // which the window's sync waits for.
   Seen send(std::vector<std::string> items) {
     const std::string mark(1, static_cast<char>('a' + marks++ % 26));
     std::vector<std::string> args{"send", address};
@@ -91,13 +92,20 @@ class GnomeHostProgram : public ::testing::Test {
     Seen seen;
     for (;;) {
       const std::string line = window->readLineContaining("", patience);
-      if (line.empty() || line == "text " + mark) return seen;
+      if (line.empty()) {
+        ADD_FAILURE() << "the window did not sync";
+        return seen;
+      }
+      if (line == "synced") return seen;
+      if (line == "text " + mark) {
+        window->writeLine("sync");
+        continue;
+      }
       seen.lines.push_back(line);
       std::istringstream in(line);
       std::string word;
       in >> word;
-      if (word == "pointer-enter") seen.entered = true;
-      if (word == "motion") in >> seen.lastMotion.first >> seen.lastMotion.second;
+      if (word == "motion" || word == "pointer-enter") in >> seen.lastMotion.first >> seen.lastMotion.second;
     }
   }
 
@@ -116,14 +124,23 @@ class GnomeHostProgram : public ::testing::Test {
 
 TEST_F(GnomeHostProgram, APhoneMovesClicksScrollsAndTypesOnTheDesktop) {
   // mutter tells a window that appeared under a still pointer about it only
-  // once the pointer moves.
-  bool entered = false;
-  for (int attempt = 0; attempt < 10 && !entered; ++attempt) entered = send({"move", "1", "0"}).entered;
-  ASSERT_TRUE(entered) << "the pointer never entered the window";
+  // once the pointer moves. The window also grows into place over its
+  // first frames, its pointer coordinates scaled meanwhile: it is there
+  // once a step of one point moves the pointer by exactly one point in it.
+  bool inPlace = false;
+  std::pair<double, double> before{-1, -1};
+  for (int attempt = 0; attempt < 200 && !inPlace; ++attempt) {
+    const int step = attempt % 2 == 0 ? 1 : -1;  // never stuck at an edge
+    const auto after = send({"move", std::to_string(step), "0"}).lastMotion;
+    inPlace = before.first >= 0 && after == std::pair(before.first + step, before.second) &&
+              after.first == std::floor(after.first) && after.second == std::floor(after.second);
+    before = after;
+  }
+  ASSERT_TRUE(inPlace) << "the pointer never moved exactly in the window";
   const auto from = send({"move", "10", "10"}).lastMotion;
 
   EXPECT_EQ(send({"move", "100", "50"}).lastMotion, std::pair(from.first + 100, from.second + 50));
-  EXPECT_EQ(send({"move", "5000", "-20"}).lastMotion, std::pair(1439, from.second + 30));
+  EXPECT_EQ(send({"move", "5000", "-20"}).lastMotion, std::pair(1439.0, from.second + 30));
 
   const auto clicks = send({"click", "left", "click", "right"});
   EXPECT_EQ(startingWith(clicks, "button"), (std::vector<std::string>{"button 272 down", "button 272 up", "button 273 down",

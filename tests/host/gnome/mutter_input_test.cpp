@@ -6,6 +6,7 @@
 
 #include <asio/io_context.hpp>
 #include <linux/input-event-codes.h>
+#include <cmath>
 #include <cstdio>
 #include <sstream>
 
@@ -86,40 +87,45 @@ class MutterTest : public ::testing::Test {
   }
 
   // Reads the window's lines until everything sent so far has reached it;
-  // the place of the last motion among them, or {-1, -1}. A middle click
-  // marks the end: mutter hands motion on at its next frame, after keys
-  // sent later, but in order with the same pointer's buttons. Before the
-  // pointer is in the window, when clicks go nowhere, a tap of Shift marks
-  // it instead, and the caller learns whether the pointer came in.
-  ScreenPoint settledPosition(bool* entered = nullptr) {
-    const bool byKey = entered != nullptr;
-    if (byKey) {
-      session->keyboardKeycode(KEY_LEFTSHIFT, true);
-      session->keyboardKeycode(KEY_LEFTSHIFT, false);
-    } else {
-      session->pointerButton(BTN_MIDDLE, true);
-      session->pointerButton(BTN_MIDDLE, false);
-    }
+  // where they last put the pointer, or {-1, -1}. Once a tap of Shift,
+  // sent last, has arrived, mutter has taken in all before it; but it
+  // hands motion on only at its next frame, which the window's sync waits
+  // for.
+  ScreenPoint settledPosition() {
+    session->keyboardKeycode(KEY_LEFTSHIFT, true);
+    session->keyboardKeycode(KEY_LEFTSHIFT, false);
     io.poll();
-    const std::string mark = byKey ? "key Shift_L up" : "button 274 up";
     ScreenPoint last{-1, -1};
     for (;;) {
       const std::string line = client->readLineContaining("", patience);
-      if (line.empty() || line.rfind(mark, 0) == 0) return last;
-      if (line.rfind("motion ", 0) == 0) last = pointIn(line);
-      if (line.rfind("pointer-enter ", 0) == 0 && entered != nullptr) *entered = true;
+      if (line.empty()) {
+        ADD_FAILURE() << "the window did not sync";
+        return last;
+      }
+      if (line == "synced") return last;
+      if (line.rfind("key Shift_L up", 0) == 0) client->writeLine("sync");
+      if (line.rfind("motion ", 0) == 0 || line.rfind("pointer-enter ", 0) == 0) last = pointIn(line);
     }
   }
 
   // mutter tells a window that appeared under a still pointer about it only
   // after the pointer has moved; until then moves and clicks go nowhere.
+  // The window also grows into place over its first frames, its pointer
+  // coordinates scaled meanwhile: it is there once a step of one point
+  // moves the pointer by exactly one point in it.
   void bringPointerIn(InputService& input) {
-    bool entered = false;
-    for (int attempt = 0; attempt < 10 && !entered; ++attempt) {
-      input.move(1, 0);
-      settledPosition(&entered);
+    ScreenPoint before{-1, -1};
+    for (int attempt = 0; attempt < 200; ++attempt) {
+      const double step = attempt % 2 == 0 ? 1 : -1;  // never stuck at an edge
+      input.move(step, 0);
+      const ScreenPoint after = settledPosition();
+      if (before.x >= 0 && after == ScreenPoint{before.x + step, before.y} && after.x == std::floor(after.x) &&
+          after.y == std::floor(after.y)) {
+        return;
+      }
+      before = after;
     }
-    ASSERT_TRUE(entered) << "the pointer never entered the window";
+    FAIL() << "the pointer never moved exactly in the window";
   }
 
   std::string logLines() const {

@@ -86,7 +86,7 @@ void HeadlessMutter::stopMutter() {
 
 std::unique_ptr<ChildProcess> startWaylandTestClient(const HeadlessMutter& mutter) {
   return std::make_unique<ChildProcess>(std::vector<std::string>{GLIDEMATE_WAYLAND_TEST_CLIENT},
-                                        mutter.environment(), true);
+                                        mutter.environment(), true, true);
 }
 
 }  // namespace glidemate::testing

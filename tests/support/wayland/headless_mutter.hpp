@@ -59,7 +59,8 @@ class HeadlessMutter {
   std::unique_ptr<ChildProcess> mutter_;
 };
 
-// The test Wayland window on `mutter`, printing what it receives.
+// The test Wayland window on `mutter`, printing what it receives; write
+// "sync" to it and it answers "synced" once mutter has drawn a frame since.
 std::unique_ptr<ChildProcess> startWaylandTestClient(const HeadlessMutter& mutter);
 
 }  // namespace glidemate::testing

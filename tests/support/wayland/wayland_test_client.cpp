@@ -10,10 +10,16 @@
 // "axis vertical|horizontal VALUE", "axis-stop vertical|horizontal",
 // "frame", "keyboard-enter", "key NAME down|up MODS", "text UTF8".
 //
+// A "sync" line on stdin answers "synced" once the compositor has drawn a
+// frame after it: mutter hands pointer motion and enters on at its next
+// frame, so a key or click sent after a move can arrive before it; after
+// "synced", everything the compositor had taken in before "sync" is here.
+//
 // Text is what the key types in the keymap the compositor sent. Like GTK's
 // input method, Ctrl+Shift+U starts a code point in hex, ended by space or
 // Return, which then arrives as one "text" line.
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/mman.h>
 #include <unistd.h>
 #include <wayland-client.h>
@@ -21,6 +27,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -138,6 +145,25 @@ void framePresented(void*, wl_callback* callback, std::uint32_t) {
   say("presented");
 }
 const wl_callback_listener frameListener{framePresented};
+
+void frameSynced(void*, wl_callback* callback, std::uint32_t) {
+  wl_callback_destroy(callback);
+  say("synced");
+}
+const wl_callback_listener syncListener{frameSynced};
+
+// Damages a pixel so that the compositor draws a frame, and answers once
+// it has.
+void requestSync(Client& c) {
+  if (c.buffer == nullptr) {
+    std::fprintf(stderr, "wayland-test-client: sync before the window was configured\n");
+    return;
+  }
+  wl_callback_add_listener(wl_surface_frame(c.surface), &syncListener, &c);
+  wl_surface_attach(c.surface, c.buffer, 0, 0);
+  wl_surface_damage(c.surface, 0, 0, 1, 1);
+  wl_surface_commit(c.surface);
+}
 
 void wmBasePing(void*, xdg_wm_base* base, std::uint32_t serial) { xdg_wm_base_pong(base, serial); }
 const xdg_wm_base_listener wmBaseListener{wmBasePing};
@@ -313,6 +339,50 @@ void registryGlobal(void* data, wl_registry* registry, std::uint32_t name, const
 void registryGlobalRemove(void*, wl_registry*, std::uint32_t) {}
 const wl_registry_listener registryListener{registryGlobal, registryGlobalRemove};
 
+// Serves the display and the commands on stdin until the compositor goes
+// away. Once stdin ends, only the display is served.
+int run(Client& c) {
+  const int displayFd = wl_display_get_fd(c.display);
+  int inputFd = STDIN_FILENO;
+  std::string input;
+  for (;;) {
+    while (wl_display_prepare_read(c.display) != 0) {
+      if (wl_display_dispatch_pending(c.display) < 0) return 0;
+    }
+    const bool unsent = wl_display_flush(c.display) < 0 && errno == EAGAIN;
+    pollfd fds[2] = {{displayFd, static_cast<short>(POLLIN | (unsent ? POLLOUT : 0)), 0}, {inputFd, POLLIN, 0}};
+    if (poll(fds, 2, -1) < 0) {
+      wl_display_cancel_read(c.display);
+      if (errno == EINTR) continue;
+      return 1;
+    }
+    if ((fds[0].revents & (POLLIN | POLLERR | POLLHUP)) != 0) {
+      if (wl_display_read_events(c.display) < 0) return 0;  // the compositor is gone
+    } else {
+      wl_display_cancel_read(c.display);
+    }
+    if (wl_display_dispatch_pending(c.display) < 0) return 0;
+    if ((fds[1].revents & (POLLIN | POLLHUP | POLLERR)) == 0) continue;
+    char buffer[256];
+    const ssize_t n = read(inputFd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      inputFd = -1;  // poll() skips it from now on
+      continue;
+    }
+    input.append(buffer, static_cast<std::size_t>(n));
+    for (auto newline = input.find('\n'); newline != std::string::npos; newline = input.find('\n')) {
+      const std::string command = input.substr(0, newline);
+      input.erase(0, newline + 1);
+      if (command == "sync") {
+        requestSync(c);
+      } else {
+        std::fprintf(stderr, "wayland-test-client: unknown command \"%s\"\n", command.c_str());
+      }
+    }
+  }
+}
+
 }  // namespace
 
 int main() {
@@ -338,7 +408,5 @@ int main() {
   xdg_toplevel_set_app_id(c.toplevel, "wayland-test-client");
   xdg_toplevel_set_fullscreen(c.toplevel, nullptr);
   wl_surface_commit(c.surface);
-  while (wl_display_dispatch(c.display) != -1) {
-  }
-  return 0;
+  return run(c);
 }
