@@ -18,6 +18,8 @@ packages=(
   xvfb x11-utils openbox xcompmgr
   dbus avahi-daemon avahi-utils usbmuxd python3-dbusmock python3-gi pulseaudio pulseaudio-utils libglib2.0-bin
   dpkg-dev file
+  libwayland-dev wayland-protocols libxkbcommon-dev libpipewire-0.3-dev
+  mutter pipewire wireplumber
 )
 
 missing=()

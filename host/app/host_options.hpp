@@ -10,9 +10,10 @@ namespace glidemate::host {
 
 // The command line of glidemate-host.
 struct HostOptions {
-  // Where phones' input goes: the X display when one opens (automatic), the
-  // X display or fail (x11), a log line per event on stderr (log), nowhere.
-  enum class Input { automatic, x11, log, none };
+  // Where phones' input goes: chosen from the desktop session (automatic),
+  // the X display or fail (x11), GNOME's remote desktop (gnome), a log line
+  // per event on stderr (log), nowhere.
+  enum class Input { automatic, x11, gnome, log, none };
 
   std::string name;  // empty: the machine's name
   Input input = Input::automatic;

@@ -8,17 +8,18 @@
 #include <cstdio>
 #include <iostream>
 #include <memory>
+#include <optional>
 
 #include "host/app/control_commands.hpp"
 #include "host/app/desktop_services.hpp"
 #include "host/app/host_options.hpp"
+#include "host/app/input_backend.hpp"
 #include "host/app/instance_lock.hpp"
 #include "host/app/line_reader.hpp"
 #include "host/app/status_lines.hpp"
 #include "host/app/stderr_logger.hpp"
-#include "host/input/logging_event_poster.hpp"
-#include "host/input/x11/x11_event_poster.hpp"
 #include "host/server/host_server.hpp"
+#include "kit/runtime/task.hpp"
 #include "kit/session/xdg/file_keychain.hpp"
 #include "kit/transport/avahi/avahi_dns_sd.hpp"
 #include "kit/transport/ble/bluez/bluez_peripheral_manager.hpp"
@@ -32,6 +33,11 @@ void printLine(const std::string& line) {
   std::fputs(line.c_str(), stdout);
   std::fputc('\n', stdout);
   std::fflush(stdout);
+}
+
+asio::awaitable<void> readFacts(std::shared_ptr<DBusConnection> sessionBus, std::shared_ptr<DBusConnection> systemBus,
+                                std::optional<SessionFacts>& facts) {
+  facts = co_await readSessionFacts(std::move(sessionBus), std::move(systemBus));
 }
 
 int run(const HostOptions& options) {
@@ -51,36 +57,23 @@ int run(const HostOptions& options) {
                                ", and it is left as it is. Mend or remove it, then restart.");
   }
 
-  // Where phones' input goes.
-  std::unique_ptr<EventPoster> poster;
-  X11EventPoster* x11Poster = nullptr;
-  switch (options.input) {
-    case HostOptions::Input::x11:
-      poster = std::make_unique<X11EventPoster>();
-      x11Poster = static_cast<X11EventPoster*>(poster.get());
-      break;
-    case HostOptions::Input::automatic:
-      try {
-        poster = std::make_unique<X11EventPoster>();
-        x11Poster = static_cast<X11EventPoster*>(poster.get());
-      } catch (const std::exception& e) {
-        logger.log("input", std::string("Not driving a display: ") + e.what() +
-                                ". Phones can pair and connect, but their input goes nowhere. To drive "
-                                "your desktop, start glidemate-host inside its X session (or set DISPLAY).");
-      }
-      break;
-    case HostOptions::Input::log:
-      poster = std::make_unique<LoggingEventPoster>(std::cerr);
-      break;
-    case HostOptions::Input::none:
-      break;
-  }
-
   const auto systemBus = openSystemBus(io.get_executor(), logger);
+  const auto sessionBus = openSessionBus(io.get_executor(), logger);
+
+  // Where phones' input goes, chosen from what the session answers before
+  // anything is served.
+  std::optional<SessionFacts> facts;
+  Task asking(io.get_executor(), readFacts(sessionBus, systemBus, facts));
+  while (!asking.isDone() && io.run_one() > 0) {
+  }
+  // Running out of work stops the context; the host's own run starts afresh.
+  io.restart();
+  // A question that failed outright counts as unanswered.
+  if (!facts) facts.emplace();
+  const InputBackend input(chooseInput(options.input, *facts), options.input != HostOptions::Input::automatic, *facts,
+                           io.get_executor(), sessionBus, logger);
   std::unique_ptr<AvahiDnsSd> dnsSd;
   if (options.advertise) dnsSd = std::make_unique<AvahiDnsSd>(io.get_executor());
-
-  const auto sessionBus = openSessionBus(io.get_executor(), logger);
 
   auto server = HostServer::make(io.get_executor(), HostServer::Configuration{
                                                        .keys = keys,
@@ -89,13 +82,13 @@ int run(const HostOptions& options) {
                                                        .dnsSd = dnsSd.get(),
                                                        .hostName = options.name,
                                                        .port = options.port,
-                                                       .poster = poster.get(),
+                                                       .poster = input.poster(),
                                                        .bluetoothManager =
                                                            systemBus ? BlueZPeripheralManager::factory(systemBus, logger)
                                                                      : UnsupportedBLEPeripheralManager::make,
                                                    },
                                                    desktopServices(io.get_executor(),
-                                                                   DesktopFacilities{x11Poster, systemBus, sessionBus,
+                                                                   DesktopFacilities{input.x11Poster(), systemBus, sessionBus,
                                                                                      &defaults, folders.shortcuts},
                                                                    logger));
 

@@ -39,6 +39,20 @@ std::ostream& operator<<(std::ostream& out, const EventFieldValues<V>& fields) {
 
 }  // namespace
 
+std::u32string codePointsOf(const std::u16string& units) {
+  std::u32string out;
+  for (std::size_t i = 0; i < units.size(); ++i) {
+    const char16_t u = units[i];
+    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
+      out.push_back(0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (units[i + 1] - 0xDC00));
+      ++i;
+    } else if (u < 0xD800 || u > 0xDFFF) {
+      out.push_back(u);
+    }
+  }
+  return out;
+}
+
 std::ostream& operator<<(std::ostream& out, const MouseEvent& e) {
   return out << "mouse " << name(e.type) << " at (" << e.location.x << ", " << e.location.y
              << ") button " << static_cast<std::uint32_t>(e.button) << ", " << e.source

@@ -164,6 +164,10 @@ struct SystemDefinedEvent {
 
 using InputEvent = std::variant<MouseEvent, ScrollWheelEvent, KeyboardEvent, SystemDefinedEvent>;
 
+// The characters of a keyboard event's Unicode string; unpaired surrogates
+// are skipped.
+std::u32string codePointsOf(const std::u16string& units);
+
 // One line per event, for the logging poster and for test failures.
 std::string describe(const InputEvent& event);
 std::ostream& operator<<(std::ostream& out, const MouseEvent& event);

@@ -96,6 +96,27 @@ std::string ChildProcess::readLineContaining(const std::string& text) {
   }
 }
 
+std::string ChildProcess::readLineContaining(const std::string& text, std::chrono::milliseconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  for (;;) {
+    const auto newline = pending_.find('\n');
+    if (newline != std::string::npos) {
+      std::string line = pending_.substr(0, newline);
+      pending_.erase(0, newline + 1);
+      if (line.find(text) != std::string::npos) return line;
+      continue;
+    }
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (stdout_ < 0 || left.count() <= 0) return {};
+    pollfd descriptor{stdout_, POLLIN, 0};
+    if (poll(&descriptor, 1, static_cast<int>(left.count())) <= 0) continue;
+    char buffer[256];
+    const ssize_t n = read(stdout_, buffer, sizeof buffer);
+    if (n <= 0) return {};
+    pending_.append(buffer, static_cast<std::size_t>(n));
+  }
+}
+
 void ChildProcess::writeLine(const std::string& line) {
   const std::string text = line + "\n";
   std::size_t written = 0;

@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,9 @@ class ChildProcess {
   // The next line that contains `text`; the lines before it are skipped.
   // Empty at end of output.
   std::string readLineContaining(const std::string& text);
+  // The same, but empty once `limit` has passed without such a line. The
+  // limit only turns a hang into a failure; no passing test comes near it.
+  std::string readLineContaining(const std::string& text, std::chrono::milliseconds limit);
   void writeLine(const std::string& line);
   // SIGTERM, then wait for it to exit. Returns its exit status (128 + the
   // signal for one that was killed); -1 when it had already been reaped.

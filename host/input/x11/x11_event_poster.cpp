@@ -51,21 +51,6 @@ using ScreenResources = std::unique_ptr<XRRScreenResources, ScreenResourcesDelet
 using CrtcInfo = std::unique_ptr<XRRCrtcInfo, CrtcInfoDeleter>;
 using OutputInfo = std::unique_ptr<XRROutputInfo, OutputInfoDeleter>;
 
-// Decodes UTF-16, skipping unpaired surrogates.
-std::u32string codePoints(const std::u16string& units) {
-  std::u32string out;
-  for (std::size_t i = 0; i < units.size(); ++i) {
-    const char16_t u = units[i];
-    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
-      out.push_back(0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (units[i + 1] - 0xDC00));
-      ++i;
-    } else if (u < 0xD800 || u > 0xDFFF) {
-      out.push_back(u);
-    }
-  }
-  return out;
-}
-
 }  // namespace
 
 struct X11EventPoster::State {
@@ -160,7 +145,7 @@ struct X11EventPoster::State {
       // The text is typed when the key goes down; its key-up has nothing
       // left to do.
       if (!e.keyDown) return;
-      for (const char32_t c : codePoints(e.unicodeString)) {
+      for (const char32_t c : codePointsOf(e.unicodeString)) {
         if (const auto keysym = keysymForCharacter(c)) {
           tapKeysym(*keysym, true);
           tapKeysym(*keysym, false);

@@ -1,0 +1,151 @@
+#include "host/app/input_backend.hpp"
+
+#include <cstdlib>
+#include <iostream>
+#include <stdexcept>
+
+#include "host/gnome/mutter_remote_desktop.hpp"
+#include "host/input/logging_event_poster.hpp"
+#include "host/input/remote_desktop/remote_desktop_event_poster.hpp"
+#include "host/input/remote_desktop/xkb_keyboard_layout.hpp"
+#include "host/input/x11/x11_event_poster.hpp"
+
+namespace glidemate::host {
+namespace {
+
+constexpr const char* logCategory = "input";
+// Start waits for these answers; a bus that does not answer this soon is
+// taken as saying no.
+constexpr std::chrono::milliseconds probeTimeout{2000};
+
+const std::string busName = "org.freedesktop.DBus";
+const std::string busPath = "/org/freedesktop/DBus";
+const std::string remoteDesktopName = "org.gnome.Mutter.RemoteDesktop";
+const std::string localeName = "org.freedesktop.locale1";
+const std::string localePath = "/org/freedesktop/locale1";
+const std::string layoutProperty = "X11Layout";
+const std::string variantProperty = "X11Variant";
+
+std::string environmentValue(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr ? value : "";
+}
+
+// "fr,us" -> "fr": the first layout is the one a session starts with.
+std::string firstOf(const std::string& list) { return list.substr(0, list.find(',')); }
+
+asio::awaitable<bool> hasOwner(DBusConnection& bus, const std::string& name) {
+  auto proxy = bus.proxy(busName, busPath);
+  auto ask = proxy->createMethodCall(busName, "NameHasOwner");
+  ask << name;
+  try {
+    auto reply = co_await bus.call(*proxy, std::move(ask), probeTimeout);
+    bool owned = false;
+    reply >> owned;
+    co_return owned;
+  } catch (const DBusError&) {
+    co_return false;
+  }
+}
+
+asio::awaitable<void> readKeyboardLayout(DBusConnection& bus, SessionFacts& facts) {
+  auto proxy = bus.proxy(localeName, localePath);
+  try {
+    const auto layout = co_await bus.getProperty(*proxy, localeName, layoutProperty, probeTimeout);
+    const auto variant = co_await bus.getProperty(*proxy, localeName, variantProperty, probeTimeout);
+    facts.keyboardLayout = firstOf(layout.get<std::string>());
+    facts.keyboardVariant = firstOf(variant.get<std::string>());
+  } catch (const DBusError&) {
+    // No localed: the layout stays unknown.
+  } catch (const sdbus::Error&) {
+  }
+}
+
+bool isWaylandSession(const SessionFacts& facts) {
+  if (facts.sessionType == "x11") return false;
+  return facts.sessionType == "wayland" || !facts.waylandDisplay.empty();
+}
+
+}  // namespace
+
+asio::awaitable<SessionFacts> readSessionFacts(std::shared_ptr<DBusConnection> sessionBus,
+                                               std::shared_ptr<DBusConnection> systemBus) {
+  SessionFacts facts;
+  facts.sessionType = environmentValue("XDG_SESSION_TYPE");
+  facts.waylandDisplay = environmentValue("WAYLAND_DISPLAY");
+  if (sessionBus) facts.gnomeRemoteDesktop = co_await hasOwner(*sessionBus, remoteDesktopName);
+  if (systemBus && facts.gnomeRemoteDesktop) co_await readKeyboardLayout(*systemBus, facts);
+  co_return facts;
+}
+
+InputChoice chooseInput(HostOptions::Input requested, const SessionFacts& facts) {
+  switch (requested) {
+    case HostOptions::Input::x11: return {InputRoute::x11, {}};
+    case HostOptions::Input::gnome: return {InputRoute::gnome, {}};
+    case HostOptions::Input::log: return {InputRoute::log, {}};
+    case HostOptions::Input::none: return {InputRoute::none, {}};
+    case HostOptions::Input::automatic: break;
+  }
+  if (!isWaylandSession(facts)) return {InputRoute::x11, {}};
+  if (facts.gnomeRemoteDesktop) return {InputRoute::gnome, {}};
+  return {InputRoute::none,
+          "This Wayland desktop offers the host no way to post input (GNOME's remote desktop is not on the "
+          "session bus); phones can connect but their input is refused"};
+}
+
+InputBackend::InputBackend(const InputChoice& choice, bool requestedByName, const SessionFacts& facts,
+                           const asio::any_io_executor& executor, std::shared_ptr<DBusConnection> sessionBus,
+                           Logger& logger) {
+  switch (choice.route) {
+    case InputRoute::x11:
+      openX11(requestedByName, logger);
+      break;
+    case InputRoute::gnome:
+      openGnome(facts, executor, std::move(sessionBus), logger);
+      break;
+    case InputRoute::log:
+      poster_ = std::make_unique<LoggingEventPoster>(std::cerr);
+      logger.log(logCategory, "Input is written to stderr, one line per event");
+      break;
+    case InputRoute::none:
+      logger.log(logCategory, choice.refusal.empty() ? "Input is off" : choice.refusal);
+      break;
+  }
+}
+
+InputBackend::~InputBackend() = default;
+
+void InputBackend::openX11(bool requestedByName, Logger& logger) {
+  try {
+    auto x11 = std::make_unique<X11EventPoster>();
+    x11Poster_ = x11.get();
+    poster_ = std::move(x11);
+  } catch (const std::exception& e) {
+    if (requestedByName) throw;
+    logger.log(logCategory, std::string("No display to drive (") + e.what() +
+                                "); phones can connect but their input goes nowhere");
+    return;
+  }
+  logger.log(logCategory, "Input goes to the X display through XTest");
+}
+
+void InputBackend::openGnome(const SessionFacts& facts, const asio::any_io_executor& executor,
+                             std::shared_ptr<DBusConnection> sessionBus, Logger& logger) {
+  if (!sessionBus) throw std::runtime_error("GNOME's remote desktop needs the session bus, and there is none");
+  std::string layoutNote = "; characters outside ASCII are typed as Unicode entries";
+  if (!facts.keyboardLayout.empty()) {
+    try {
+      layout_ = XkbKeyboardLayout::fromNames(facts.keyboardLayout, facts.keyboardVariant);
+      layoutNote = "; keyboard layout " + facts.keyboardLayout +
+                   (facts.keyboardVariant.empty() ? "" : " (" + facts.keyboardVariant + ")");
+    } catch (const std::invalid_argument&) {
+      layoutNote = "; unknown keyboard layout " + facts.keyboardLayout + ", " + layoutNote.substr(2);
+    }
+  }
+  mutter_ = std::make_unique<MutterRemoteDesktop>(executor, std::move(sessionBus), logger);
+  poster_ = std::make_unique<RemoteDesktopEventPoster>(*mutter_, layout_.get(), logger);
+  logger.log(logCategory, "Input goes to GNOME's remote desktop on the session bus" +
+                              std::string(facts.gnomeRemoteDesktop ? "" : " (once mutter is there)") + layoutNote);
+}
+
+}  // namespace glidemate::host

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <asio/any_io_executor.hpp>
+#include <asio/awaitable.hpp>
+#include <memory>
+#include <string>
+
+#include "host/app/host_options.hpp"
+#include "host/input/event_poster.hpp"
+#include "kit/dbus/dbus_connection.hpp"
+#include "kit/runtime/logger.hpp"
+
+namespace glidemate::host {
+
+class X11EventPoster;
+class MutterRemoteDesktop;
+class KeyboardLayout;
+
+// What the host learns at start about the desktop session it runs in.
+struct SessionFacts {
+  std::string sessionType;     // $XDG_SESSION_TYPE
+  std::string waylandDisplay;  // $WAYLAND_DISPLAY
+  // Whether GNOME's remote desktop answers on the session bus.
+  bool gnomeRemoteDesktop = false;
+  // The system's keyboard layout (localed's first X11 layout), if known.
+  std::string keyboardLayout;
+  std::string keyboardVariant;
+};
+
+// Reads the environment and asks the buses (either may be null); each
+// question is bounded by a short time-out.
+asio::awaitable<SessionFacts> readSessionFacts(std::shared_ptr<DBusConnection> sessionBus,
+                                               std::shared_ptr<DBusConnection> systemBus);
+
+enum class InputRoute { x11, gnome, log, none };
+
+struct InputChoice {
+  InputRoute route = InputRoute::none;
+  // With `none` where input was wanted: why no backend can deliver it.
+  std::string refusal;
+};
+
+// On a Wayland session XTest would only reach XWayland's own pointer, so
+// input goes through the compositor or nowhere; elsewhere it goes to the X
+// display.
+InputChoice chooseInput(HostOptions::Input requested, const SessionFacts& facts);
+
+// The event poster of the chosen route with what it needs, owned for the
+// host's whole run. Says in one log line where input goes.
+class InputBackend {
+ public:
+  // Throws std::runtime_error when a route asked for by name can't be
+  // built; an automatic choice falls back to no input instead.
+  InputBackend(const InputChoice& choice, bool requestedByName, const SessionFacts& facts,
+               const asio::any_io_executor& executor, std::shared_ptr<DBusConnection> sessionBus, Logger& logger);
+  ~InputBackend();
+  InputBackend(const InputBackend&) = delete;
+  InputBackend& operator=(const InputBackend&) = delete;
+
+  // Null when input goes nowhere.
+  EventPoster* poster() const { return poster_.get(); }
+  X11EventPoster* x11Poster() const { return x11Poster_; }
+
+ private:
+  void openX11(bool requestedByName, Logger& logger);
+  void openGnome(const SessionFacts& facts, const asio::any_io_executor& executor,
+                 std::shared_ptr<DBusConnection> sessionBus, Logger& logger);
+
+  // Declared before the poster, which uses them.
+  std::unique_ptr<MutterRemoteDesktop> mutter_;
+  std::unique_ptr<KeyboardLayout> layout_;
+  std::unique_ptr<EventPoster> poster_;
+  X11EventPoster* x11Poster_ = nullptr;
+};
+
+}  // namespace glidemate::host
