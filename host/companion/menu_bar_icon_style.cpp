@@ -3,7 +3,7 @@
 namespace glidemate::host {
 
 // The first rule that matches wins. The `viewing` look joins once the
-// host reports its screen viewers.
+// snapshot carries the host's screen viewers.
 MenuBarIconStyle menuBarIconStyle(const HostSnapshot& snapshot) {
   if (snapshot.activeCode) return MenuBarIconStyle::pairing;
   if (snapshot.isPaused) return MenuBarIconStyle::paused;

@@ -180,8 +180,8 @@ void PopoverView::addHeader(const HostSnapshot& s) {
   }
 }
 
-// The screen-viewers banner takes precedence here once the host reports
-// its viewers.
+// The screen-viewers banner takes precedence here once the snapshot
+// carries the host's viewers.
 void PopoverView::addBanner(const HostSnapshot& s) {
   if (!s.isPaused) return;
   auto* banner = card(DSBadge::colour(DSBadge::Tone::neutral));
