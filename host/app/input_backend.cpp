@@ -1,5 +1,6 @@
 #include "host/app/input_backend.hpp"
 
+#include <asio/io_context.hpp>
 #include <cstdlib>
 #include <iostream>
 #include <stdexcept>
@@ -9,6 +10,7 @@
 #include "host/input/remote_desktop/remote_desktop_event_poster.hpp"
 #include "host/input/remote_desktop/xkb_keyboard_layout.hpp"
 #include "host/input/x11/x11_event_poster.hpp"
+#include "kit/runtime/task.hpp"
 
 namespace glidemate::host {
 namespace {
@@ -78,6 +80,26 @@ asio::awaitable<SessionFacts> readSessionFacts(std::shared_ptr<DBusConnection> s
   co_return facts;
 }
 
+namespace {
+
+asio::awaitable<void> readInto(std::shared_ptr<DBusConnection> sessionBus, std::shared_ptr<DBusConnection> systemBus,
+                               std::optional<SessionFacts>& facts) {
+  facts = co_await readSessionFacts(std::move(sessionBus), std::move(systemBus));
+}
+
+}  // namespace
+
+SessionFacts readSessionFactsBeforeStart(asio::io_context& io, std::shared_ptr<DBusConnection> sessionBus,
+                                         std::shared_ptr<DBusConnection> systemBus) {
+  std::optional<SessionFacts> facts;
+  Task asking(io.get_executor(), readInto(std::move(sessionBus), std::move(systemBus), facts));
+  while (!asking.isDone() && io.run_one() > 0) {
+  }
+  // Running out of work stops the context; the host's own run starts afresh.
+  io.restart();
+  return facts ? std::move(*facts) : SessionFacts{};
+}
+
 InputChoice chooseInput(HostOptions::Input requested, const SessionFacts& facts) {
   switch (requested) {
     case HostOptions::Input::x11: return {InputRoute::x11, {}};
@@ -108,7 +130,8 @@ InputBackend::InputBackend(const InputChoice& choice, bool requestedByName, cons
       logger.log(logCategory, "Input is written to stderr, one line per event");
       break;
     case InputRoute::none:
-      logger.log(logCategory, choice.refusal.empty() ? "Input is off" : choice.refusal);
+      refusal_ = choice.refusal;
+      logger.log(logCategory, refusal_.empty() ? "Input is off" : refusal_);
       break;
   }
 }

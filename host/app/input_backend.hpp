@@ -10,6 +10,10 @@
 #include "kit/dbus/dbus_connection.hpp"
 #include "kit/runtime/logger.hpp"
 
+namespace asio {
+class io_context;
+}
+
 namespace glidemate::host {
 
 class X11EventPoster;
@@ -31,6 +35,12 @@ struct SessionFacts {
 // question is bounded by a short time-out.
 asio::awaitable<SessionFacts> readSessionFacts(std::shared_ptr<DBusConnection> sessionBus,
                                                std::shared_ptr<DBusConnection> systemBus);
+
+// The same, asked on `io` before anything else is served there: runs `io`
+// until the answers are in, then leaves it ready to run afresh. A question
+// that failed outright counts as unanswered.
+SessionFacts readSessionFactsBeforeStart(asio::io_context& io, std::shared_ptr<DBusConnection> sessionBus,
+                                         std::shared_ptr<DBusConnection> systemBus);
 
 enum class InputRoute { x11, gnome, log, none };
 
@@ -59,6 +69,10 @@ class InputBackend {
 
   // Null when input goes nowhere.
   EventPoster* poster() const { return poster_.get(); }
+  // Why this desktop offers no way to post input, when it offers none;
+  // empty otherwise (input turned off on purpose, or an X display that
+  // could not be opened).
+  const std::string& refusal() const { return refusal_; }
   X11EventPoster* x11Poster() const { return x11Poster_; }
 
  private:
@@ -71,6 +85,7 @@ class InputBackend {
   std::unique_ptr<KeyboardLayout> layout_;
   std::unique_ptr<EventPoster> poster_;
   X11EventPoster* x11Poster_ = nullptr;
+  std::string refusal_;
 };
 
 }  // namespace glidemate::host

@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <iostream>
 #include <memory>
-#include <optional>
 
 #include "host/app/control_commands.hpp"
 #include "host/app/desktop_services.hpp"
@@ -19,7 +18,6 @@
 #include "host/app/status_lines.hpp"
 #include "host/app/stderr_logger.hpp"
 #include "host/server/host_server.hpp"
-#include "kit/runtime/task.hpp"
 #include "kit/session/xdg/file_keychain.hpp"
 #include "kit/transport/avahi/avahi_dns_sd.hpp"
 #include "kit/transport/ble/bluez/bluez_peripheral_manager.hpp"
@@ -33,11 +31,6 @@ void printLine(const std::string& line) {
   std::fputs(line.c_str(), stdout);
   std::fputc('\n', stdout);
   std::fflush(stdout);
-}
-
-asio::awaitable<void> readFacts(std::shared_ptr<DBusConnection> sessionBus, std::shared_ptr<DBusConnection> systemBus,
-                                std::optional<SessionFacts>& facts) {
-  facts = co_await readSessionFacts(std::move(sessionBus), std::move(systemBus));
 }
 
 int run(const HostOptions& options) {
@@ -62,15 +55,8 @@ int run(const HostOptions& options) {
 
   // Where phones' input goes, chosen from what the session answers before
   // anything is served.
-  std::optional<SessionFacts> facts;
-  Task asking(io.get_executor(), readFacts(sessionBus, systemBus, facts));
-  while (!asking.isDone() && io.run_one() > 0) {
-  }
-  // Running out of work stops the context; the host's own run starts afresh.
-  io.restart();
-  // A question that failed outright counts as unanswered.
-  if (!facts) facts.emplace();
-  const InputBackend input(chooseInput(options.input, *facts), options.input != HostOptions::Input::automatic, *facts,
+  const SessionFacts facts = readSessionFactsBeforeStart(io, sessionBus, systemBus);
+  const InputBackend input(chooseInput(options.input, facts), options.input != HostOptions::Input::automatic, facts,
                            io.get_executor(), sessionBus, logger);
   std::unique_ptr<AvahiDnsSd> dnsSd;
   if (options.advertise) dnsSd = std::make_unique<AvahiDnsSd>(io.get_executor());

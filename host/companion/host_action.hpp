@@ -31,9 +31,11 @@ struct HostAction {
     bool enabled;
   };
   struct MarkWelcomeSeen {};
+  // End every phone's screen preview; each is told the screen was turned off.
+  struct StopAllPreviews {};
 
   using Case = std::variant<SetPaused, Disconnect, Allow, Forget, DeclinePairing, AllowPairing, RecheckPermissions,
-                            SetStartAtLogin, MarkWelcomeSeen>;
+                            SetStartAtLogin, MarkWelcomeSeen, StopAllPreviews>;
   Case value;
 };
 

@@ -44,6 +44,8 @@ struct HostBridge::Subscriptions {
   Observable<std::vector<HostServer::ConnectedPeer>>::Subscription peers;
   Observable<bool>::Subscription paused;
   Observable<std::set<std::string>>::Subscription disconnected;
+  Observable<std::vector<ConnectedPeer>>::Subscription viewers;
+  Observable<std::set<std::string>>::Subscription viewingPeerIds;
   Observable<BLEPeripheralHost::State>::Subscription bluetooth;
   Observable<std::optional<PairingCode>>::Subscription code;
   Observable<std::optional<std::string>>::Subscription pairingWith;
@@ -74,6 +76,8 @@ HostBridge::HostBridge(asio::any_io_executor executor, Sources sources, Sink sin
   s.peers = server.peers.observe(mark);
   s.paused = server.isPaused.observe(mark);
   s.disconnected = server.disconnectedPeers.observe(mark);
+  s.viewers = server.preview().viewers.observe(mark);
+  s.viewingPeerIds = server.preview().viewingPeerIds.observe(mark);
   s.bluetooth = server.bluetoothState.observe(mark);
   s.code = pairing.activeCode.observe(mark);
   s.pairingWith = pairing.pairingWith.observe(mark);
@@ -107,7 +111,7 @@ void HostBridge::publish() {
 }
 
 HostSnapshot HostBridge::snapshot() const {
-  const auto& server = sources_.server;
+  auto& server = sources_.server;
   const auto& pairing = server.pairing;
   const auto& permissions = sources_.permissions;
   HostSnapshot out;
@@ -125,8 +129,10 @@ HostSnapshot HostBridge::snapshot() const {
              },
              *server.listenerState);
   for (const auto& peer : *server.peers) {
-    out.peers.push_back({peer.id, peer.name, std::string(rawValue(peer.transport)), peer.connectedAt});
+    out.peers.push_back({peer.id, peer.name, std::string(rawValue(peer.transport)), peer.connectedAt,
+                         server.preview().isViewing(peer.id)});
   }
+  for (const auto& viewer : *server.preview().viewers) out.viewers.push_back(viewer.name);
   out.isPaused = *server.isPaused;
   out.disconnectedPeers = *server.disconnectedPeers;
   out.bluetooth = bluetoothOf(*server.bluetoothState);
@@ -157,6 +163,7 @@ void HostBridge::apply(const HostAction& action) {
                  [&](const HostAction::AllowPairing&) { server.pairing.allowPairing(); },
                  [&](const HostAction::RecheckPermissions&) { sources_.permissions.refresh(); },
                  [&](const HostAction::SetStartAtLogin& a) { sources_.loginItem.setEnabled(a.enabled); },
+                 [&](const HostAction::StopAllPreviews&) { server.preview().stopAllPreviews(); },
                  [&](const HostAction::MarkWelcomeSeen&) {
                    if (hasSeenWelcome_) return;
                    hasSeenWelcome_ = true;

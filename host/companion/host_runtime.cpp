@@ -9,39 +9,23 @@
 #include "host/app/stderr_logger.hpp"
 #include "host/companion/host_bridge.hpp"
 #include "host/companion/linux/linux_permission_probe.hpp"
-#include "host/input/x11/x11_event_poster.hpp"
+#include "host/app/input_backend.hpp"
 #include "kit/session/xdg/file_keychain.hpp"
 #include "kit/transport/avahi/avahi_dns_sd.hpp"
 #include "kit/transport/ble/bluez/bluez_peripheral_manager.hpp"
 
 namespace glidemate::host {
-namespace {
-
-// The X display in $DISPLAY, for phones' input and the desktop services
-// that share it, opened once; none (said once) without one.
-std::unique_ptr<X11EventPoster> openPoster(Logger& logger) {
-  try {
-    return std::make_unique<X11EventPoster>();
-  } catch (const std::exception& e) {
-    logger.log("input", std::string("Not driving a display: ") + e.what() +
-                            ". Phones can pair and connect, but their input goes nowhere.");
-    return nullptr;
-  }
-}
-
-}  // namespace
-
 struct HostRuntime::State {
   explicit State(Options o)
       : options(std::move(o)),
         keys(options.folders.keys),
         defaults(options.folders.settingsFile),
-        poster(openPoster(logger)),
-        probe(poster.get()),
-        permissions(io.get_executor(), probe),
-        loginItem(options.autostartFolder, options.autostartEntry),
         systemBus(openSystemBus(io.get_executor(), logger)),
-        sessionBus(openSessionBus(io.get_executor(), logger)) {
+        sessionBus(openSessionBus(io.get_executor(), logger)),
+        input(openInput()),
+        probe(input->poster(), input->refusal()),
+        permissions(io.get_executor(), probe),
+        loginItem(options.autostartFolder, options.autostartEntry) {
     if (defaults.problem()) {
       logger.log("settings", "Using defaults: " + *defaults.problem() +
                                  ", and it is left as it is. Mend or remove it, then restart.");
@@ -56,13 +40,21 @@ struct HostRuntime::State {
             .dnsSd = dnsSd.get(),
             .hostName = options.name,
             .port = options.port,
-            .poster = poster.get(),
+            .poster = input->poster(),
             .bluetoothManager = systemBus ? BlueZPeripheralManager::factory(systemBus, logger)
                                           : UnsupportedBLEPeripheralManager::make,
         },
         desktopServices(io.get_executor(),
-                        DesktopFacilities{poster.get(), systemBus, sessionBus, &defaults, options.folders.shortcuts},
+                        DesktopFacilities{input->x11Poster(), systemBus, sessionBus, &defaults, options.folders.shortcuts},
                         logger));
+  }
+
+  // Where phones' input goes, chosen as the headless host chooses it,
+  // before the host's thread runs the context.
+  std::unique_ptr<InputBackend> openInput() {
+    const SessionFacts facts = readSessionFactsBeforeStart(io, sessionBus, systemBus);
+    return std::make_unique<InputBackend>(chooseInput(HostOptions::Input::automatic, facts), false, facts,
+                                          io.get_executor(), sessionBus, logger);
   }
 
   // Let cancelled work finish on the context, on whichever thread calls.
@@ -77,12 +69,12 @@ struct HostRuntime::State {
   StderrLogger logger;
   FileKeychain keys;
   UserDefaults defaults;
-  std::unique_ptr<X11EventPoster> poster;
+  std::shared_ptr<DBusConnection> systemBus;
+  std::shared_ptr<DBusConnection> sessionBus;
+  std::unique_ptr<InputBackend> input;
   LinuxPermissionProbe probe;
   PermissionsService permissions;
   LoginItemService loginItem;
-  std::shared_ptr<DBusConnection> systemBus;
-  std::shared_ptr<DBusConnection> sessionBus;
   std::unique_ptr<AvahiDnsSd> dnsSd;
   std::shared_ptr<HostServer> server;
   std::unique_ptr<HostBridge> bridge;

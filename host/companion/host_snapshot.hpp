@@ -26,6 +26,7 @@ struct HostSnapshot {
     std::string name;
     std::string transport;  // "lan", "usb" or "ble"
     std::chrono::system_clock::time_point connectedAt;
+    bool viewing = false;  // one of its sessions watches the screen
     bool operator==(const Peer&) const = default;
   };
   struct Permission {
@@ -41,6 +42,9 @@ struct HostSnapshot {
   std::vector<Peer> peers;
   bool isPaused = false;
   std::set<std::string> disconnectedPeers;
+  // The names of the connected phones watching the screen, in the order
+  // they started.
+  std::vector<std::string> viewers;
   Bluetooth bluetooth = Bluetooth::idle;
 
   // The pairing coordinator.

@@ -2,9 +2,9 @@
 
 namespace glidemate::host {
 
-// The first rule that matches wins. The `viewing` look joins once the
-// snapshot carries the host's screen viewers.
+// The first rule that matches wins.
 MenuBarIconStyle menuBarIconStyle(const HostSnapshot& snapshot) {
+  if (!snapshot.viewers.empty()) return MenuBarIconStyle::viewing;
   if (snapshot.activeCode) return MenuBarIconStyle::pairing;
   if (snapshot.isPaused) return MenuBarIconStyle::paused;
   return MenuBarIconStyle::idle;

@@ -47,6 +47,8 @@ std::string inputWhy(const X11Error& error) {
 
 PermissionProbe::Check LinuxPermissionProbe::input() {
   if (poster_ != nullptr) return {true, {}};
+  // A desktop that offers no way in: X would not help.
+  if (!refusal_.empty()) return {false, refusal_};
   try {
     X11EventPoster now;
   } catch (const X11Error& e) {

@@ -13,6 +13,7 @@ namespace {
 QString symbolText(const QString& symbol) {
   static const std::map<QString, QString> symbols = {
       {"pause.fill", QString::fromUtf8("\u275A\u275A")},
+      {"eye.fill", QString::fromUtf8("\u25C9")},
       {"exclamationmark.triangle.fill", QString::fromUtf8("\u26A0")},
       {"hand.raised.fill", QString::fromUtf8("\u261D")},
       {"checkmark", QString::fromUtf8("\u2713")},

@@ -5,8 +5,10 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLocale>
 #include <QPushButton>
 #include <QScreen>
+#include <QStringList>
 #include <QToolButton>
 #include <algorithm>
 
@@ -180,9 +182,23 @@ void PopoverView::addHeader(const HostSnapshot& s) {
   }
 }
 
-// The screen-viewers banner takes precedence here once the snapshot
-// carries the host's viewers.
+// Phones watching the screen come before the pause.
 void PopoverView::addBanner(const HostSnapshot& s) {
+  if (!s.viewers.empty()) {
+    auto* banner = card(DSBadge::colour(DSBadge::Tone::neutral));
+    auto* row = new QHBoxLayout(banner);
+    row->addWidget(new DSIconWell("eye.fill", DSBadge::colour(DSBadge::Tone::neutral)));
+    QStringList names;
+    for (const auto& name : s.viewers) names << QString::fromStdString(name);
+    auto* text = wrappedLabel(QLocale().createSeparatedList(names) + " viewing your screen.");
+    text->setObjectName("viewersBanner");
+    row->addWidget(text, 1);
+    auto* stop = button("Stop", "stopPreviews");
+    connect(stop, &QPushButton::clicked, this, [this] { perform(HostAction::StopAllPreviews{}); });
+    row->addWidget(stop);
+    content_->addWidget(banner);
+    return;
+  }
   if (!s.isPaused) return;
   auto* banner = card(DSBadge::colour(DSBadge::Tone::neutral));
   auto* row = new QHBoxLayout(banner);
@@ -273,7 +289,8 @@ void PopoverView::addConnected(const HostSnapshot& s) {
     disconnect->setText("Disconnect");
     disconnect->setToolTip("End this iPhone's session. It can't reconnect until you allow it under Paired.");
     connect(disconnect, &QToolButton::clicked, this, [this, peerId = peer.id] { perform(HostAction::Disconnect{peerId}); });
-    auto* row = new DSRow("iphone", QString::fromStdString(peer.name), {}, tint, disconnect);
+    const QString name = QString::fromStdString(peer.name) + (peer.viewing ? " · Viewing screen" : "");
+    auto* row = new DSRow("iphone", name, {}, tint, disconnect);
     row->setObjectName("connected:" + id);
     content_->addWidget(row);
   }

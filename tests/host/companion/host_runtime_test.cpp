@@ -57,6 +57,7 @@ class HostRuntimeTest : public ::testing::Test {
     // server.
     unsetenv("DISPLAY");
     unsetenv("WAYLAND_DISPLAY");
+    unsetenv("XDG_SESSION_TYPE");
     setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + (dir / "no-bus").string()).c_str(), 1);
     setenv("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + (dir / "no-bus").string()).c_str(), 1);
     setenv("XDG_RUNTIME_DIR", dir.path().c_str(), 1);
@@ -97,6 +98,21 @@ TEST_F(HostRuntimeTest, SnapshotsComeFromTheHostsThreadAndActionsGoThere) {
   const auto threads = collector.threads();
   EXPECT_EQ(threads.size(), 1u);
   EXPECT_FALSE(threads.contains(std::this_thread::get_id()));
+}
+
+// On a Wayland desktop with no way to post input the app says so, rather
+// than asking for an X display that would not help; the host still serves.
+TEST_F(HostRuntimeTest, AWaylandDesktopWithoutAWayInIsShownAsSuch) {
+  setenv("XDG_SESSION_TYPE", "wayland", 1);
+  setenv("WAYLAND_DISPLAY", "wayland-0", 1);
+  HostRuntime runtime(options(), collector.sink());
+  const auto listening =
+      collector.waitFor([](const HostSnapshot& s) { return s.listener == HostSnapshot::Listener::listening; });
+  ASSERT_TRUE(listening);
+  EXPECT_FALSE(listening->accessibility.allowed);
+  EXPECT_NE(listening->accessibility.why.find("This Wayland desktop offers the host no way to post input"),
+            std::string::npos)
+      << listening->accessibility.why;
 }
 
 // A port that is taken: the host still runs, and says why it is offline.
