@@ -17,7 +17,7 @@ inline constexpr const char* checkAgain = "Already allowed?";
 inline constexpr const char* startAtLogin = "Start at login";
 // The switch under the welcome window's "Start at login" row.
 inline constexpr const char* openAtLogin = "Open Glidemate when you log in";
-inline constexpr const char* inputNeeded = "Glidemate needs an X display to move the cursor.";
+inline constexpr const char* inputNeeded = "Glidemate needs a way into this desktop to move the cursor.";
 inline constexpr const char* privacy =
     "Glidemate keeps the keys of paired iPhones and its settings in your home folder, and sends "
     "nothing anywhere but to your paired iPhones.";
