@@ -7,30 +7,9 @@
 #include <cerrno>
 #include <string>
 
+#include "kit/runtime/file_descriptor.hpp"
+
 namespace glidemate {
-namespace {
-
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int get() const { return fd_; }
-  // Closes now, reporting the error a delayed write may only show here.
-  int close() {
-    const int rc = ::close(fd_);
-    fd_ = -1;
-    return rc;
-  }
-
- private:
-  int fd_;
-};
-
-}  // namespace
 
 int replaceFileAtomically(const std::filesystem::path& file, std::string_view contents, mode_t mode) {
   const auto dir = file.parent_path().empty() ? std::filesystem::path(".") : file.parent_path();

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "kit/runtime/atomic_file.hpp"
+#include "kit/runtime/file_descriptor.hpp"
 #include "kit/session/keychain_error.hpp"
 
 namespace glidemate {
@@ -64,20 +65,6 @@ std::int32_t statusFor(int error) {
       return KeychainStatus::ioError;
   }
 }
-
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 int makePrivateDirectory(const std::filesystem::path& dir) {
   std::error_code error;
