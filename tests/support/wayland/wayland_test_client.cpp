@@ -18,8 +18,17 @@
 // Text is what the key types in the keymap the compositor sent. Like GTK's
 // input method, Ctrl+Shift+U starts a code point in hex, ended by space or
 // Return, which then arrives as one "text" line.
+//
+// The clipboard, through wl_data_device (the window has the keyboard's
+// focus, which setting the selection needs):
+// - "copy TEXT" puts TEXT on the clipboard as text/plain;charset=utf-8 and
+//   text/plain, "copy-large N" N bytes of "abc…z" repeated; each answers
+//   "copied" once the compositor has taken the offer.
+// - "paste" reads the clipboard's text and answers "clipboard N TEXT" (N
+//   bytes; a newline in TEXT is written as \n), or "clipboard none".
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <unistd.h>
 #include <wayland-client.h>
@@ -34,6 +43,7 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "xdg-shell-client-protocol.h"
 
@@ -51,6 +61,17 @@ struct Client {
   wl_pointer* pointer = nullptr;
   wl_keyboard* keyboard = nullptr;
   wl_buffer* buffer = nullptr;
+  wl_data_device_manager* dataDeviceManager = nullptr;
+  wl_data_device* dataDevice = nullptr;
+  // What we offer, while the compositor holds our source.
+  wl_data_source* source = nullptr;
+  std::string copied;
+  // The clipboard's current offer and its types.
+  wl_data_offer* selection = nullptr;
+  wl_data_offer* incoming = nullptr;
+  std::vector<std::string> incomingTypes;
+  std::vector<std::string> selectionTypes;
+  std::uint32_t keyboardSerial = 0;
   int width = 0;
   int height = 0;
   int pendingWidth = 0;
@@ -253,11 +274,15 @@ void keyboardKeymap(void* data, wl_keyboard*, std::uint32_t format, std::int32_t
   c.state = xkb_state_new(keymap);
   say(std::string("keymap ") + xkb_keymap_layout_get_name(keymap, 0));
 }
-void keyboardEnter(void*, wl_keyboard*, std::uint32_t, wl_surface*, wl_array*) { say("keyboard-enter"); }
+void keyboardEnter(void* data, wl_keyboard*, std::uint32_t serial, wl_surface*, wl_array*) {
+  static_cast<Client*>(data)->keyboardSerial = serial;
+  say("keyboard-enter");
+}
 void keyboardLeave(void*, wl_keyboard*, std::uint32_t, wl_surface*) { say("keyboard-leave"); }
 
-void keyboardKey(void* data, wl_keyboard*, std::uint32_t, std::uint32_t, std::uint32_t key, std::uint32_t state) {
+void keyboardKey(void* data, wl_keyboard*, std::uint32_t serial, std::uint32_t, std::uint32_t key, std::uint32_t state) {
   auto& c = *static_cast<Client*>(data);
+  c.keyboardSerial = serial;
   if (c.state == nullptr) return;
   const xkb_keycode_t code = key + 8;
   const xkb_keysym_t sym = xkb_state_key_get_one_sym(c.state, code);
@@ -304,6 +329,115 @@ void keyboardRepeat(void*, wl_keyboard*, std::int32_t, std::int32_t) {}
 const wl_keyboard_listener keyboardListener{keyboardKeymap, keyboardEnter,     keyboardLeave,
                                             keyboardKey,    keyboardModifiers, keyboardRepeat};
 
+
+// --- clipboard -----------------------------------------------------------------
+
+void offerType(void* data, wl_data_offer*, const char* type) {
+  static_cast<Client*>(data)->incomingTypes.emplace_back(type);
+}
+void offerSourceActions(void*, wl_data_offer*, std::uint32_t) {}
+void offerAction(void*, wl_data_offer*, std::uint32_t) {}
+const wl_data_offer_listener offerListener{offerType, offerSourceActions, offerAction};
+
+void deviceDataOffer(void* data, wl_data_device*, wl_data_offer* offer) {
+  auto& c = *static_cast<Client*>(data);
+  if (c.incoming != nullptr && c.incoming != c.selection) wl_data_offer_destroy(c.incoming);
+  c.incoming = offer;
+  c.incomingTypes.clear();
+  wl_data_offer_add_listener(offer, &offerListener, &c);
+}
+void deviceEnter(void*, wl_data_device*, std::uint32_t, wl_surface*, wl_fixed_t, wl_fixed_t, wl_data_offer*) {}
+void deviceLeave(void*, wl_data_device*) {}
+void deviceMotion(void*, wl_data_device*, std::uint32_t, wl_fixed_t, wl_fixed_t) {}
+void deviceDrop(void*, wl_data_device*) {}
+void deviceSelection(void* data, wl_data_device*, wl_data_offer* offer) {
+  auto& c = *static_cast<Client*>(data);
+  if (c.selection != nullptr && c.selection != offer) wl_data_offer_destroy(c.selection);
+  c.selection = offer;
+  c.selectionTypes = offer != nullptr && offer == c.incoming ? c.incomingTypes : std::vector<std::string>{};
+  if (offer == c.incoming) c.incoming = nullptr;
+}
+const wl_data_device_listener deviceListener{deviceDataOffer, deviceEnter, deviceLeave,
+                                             deviceMotion,    deviceDrop,  deviceSelection};
+
+void writeAll(int fd, const std::string& data) {
+  std::size_t done = 0;
+  while (done < data.size()) {
+    const ssize_t n = write(fd, data.data() + done, data.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;  // the reader went away
+    done += static_cast<std::size_t>(n);
+  }
+}
+
+void sourceTarget(void*, wl_data_source*, const char*) {}
+void sourceSend(void* data, wl_data_source*, const char*, std::int32_t fd) {
+  writeAll(fd, static_cast<Client*>(data)->copied);
+  close(fd);
+}
+void sourceCancelled(void* data, wl_data_source* source) {
+  auto& c = *static_cast<Client*>(data);
+  if (c.source == source) c.source = nullptr;
+  wl_data_source_destroy(source);
+}
+void sourceDndDropPerformed(void*, wl_data_source*) {}
+void sourceDndFinished(void*, wl_data_source*) {}
+void sourceAction(void*, wl_data_source*, std::uint32_t) {}
+const wl_data_source_listener sourceListener{sourceTarget,           sourceSend,        sourceCancelled,
+                                             sourceDndDropPerformed, sourceDndFinished, sourceAction};
+
+void copiedDone(void*, wl_callback* callback, std::uint32_t) {
+  wl_callback_destroy(callback);
+  say("copied");
+}
+const wl_callback_listener copiedListener{copiedDone};
+
+void copy(Client& c, std::string text) {
+  if (c.dataDevice == nullptr) {
+    std::fprintf(stderr, "wayland-test-client: the compositor has no data device\n");
+    return;
+  }
+  c.copied = std::move(text);
+  c.source = wl_data_device_manager_create_data_source(c.dataDeviceManager);
+  wl_data_source_add_listener(c.source, &sourceListener, &c);
+  wl_data_source_offer(c.source, "text/plain;charset=utf-8");
+  wl_data_source_offer(c.source, "text/plain");
+  wl_data_device_set_selection(c.dataDevice, c.source, c.keyboardSerial);
+  wl_callback_add_listener(wl_display_sync(c.display), &copiedListener, &c);
+}
+
+void paste(Client& c) {
+  // Whatever the compositor said of the clipboard before this, heard first.
+  wl_display_roundtrip(c.display);
+  const char* type = nullptr;
+  for (const char* preferred : {"text/plain;charset=utf-8", "text/plain"}) {
+    for (const auto& t : c.selectionTypes) {
+      if (type == nullptr && t == preferred) type = preferred;
+    }
+  }
+  if (c.selection == nullptr || type == nullptr) {
+    say("clipboard none");
+    return;
+  }
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0) std::abort();
+  wl_data_offer_receive(c.selection, type, fds[1]);
+  close(fds[1]);
+  wl_display_flush(c.display);
+  std::string text;
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = read(fds[0], buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    text.append(buffer, static_cast<std::size_t>(n));
+  }
+  close(fds[0]);
+  std::string shown;
+  for (const char ch : text) shown += ch == '\n' ? std::string("\\n") : std::string(1, ch);
+  say("clipboard " + std::to_string(text.size()) + " " + shown);
+}
+
 // --- seat and registry -----------------------------------------------------------
 
 void seatCapabilities(void* data, wl_seat* seat, std::uint32_t caps) {
@@ -331,6 +465,9 @@ void registryGlobal(void* data, wl_registry* registry, std::uint32_t name, const
   } else if (is(wl_seat_interface) && c.seat == nullptr) {
     c.seat = static_cast<wl_seat*>(wl_registry_bind(registry, name, &wl_seat_interface, std::min(version, 7u)));
     wl_seat_add_listener(c.seat, &seatListener, &c);
+  } else if (is(wl_data_device_manager_interface)) {
+    c.dataDeviceManager = static_cast<wl_data_device_manager*>(
+        wl_registry_bind(registry, name, &wl_data_device_manager_interface, std::min(version, 3u)));
   } else if (is(xdg_wm_base_interface)) {
     c.wmBase = static_cast<xdg_wm_base*>(wl_registry_bind(registry, name, &xdg_wm_base_interface, 1));
     xdg_wm_base_add_listener(c.wmBase, &wmBaseListener, &c);
@@ -376,6 +513,14 @@ int run(Client& c) {
       input.erase(0, newline + 1);
       if (command == "sync") {
         requestSync(c);
+      } else if (command.rfind("copy ", 0) == 0) {
+        copy(c, command.substr(5));
+      } else if (command.rfind("copy-large ", 0) == 0) {
+        std::string text(std::stoul(command.substr(11)), 'a');
+        for (std::size_t i = 0; i < text.size(); ++i) text[i] = static_cast<char>('a' + i % 26);
+        copy(c, std::move(text));
+      } else if (command == "paste") {
+        paste(c);
       } else {
         std::fprintf(stderr, "wayland-test-client: unknown command \"%s\"\n", command.c_str());
       }
@@ -398,6 +543,12 @@ int main() {
   if (c.compositor == nullptr || c.shm == nullptr || c.wmBase == nullptr || c.seat == nullptr) {
     std::fprintf(stderr, "wayland-test-client: the compositor lacks a global this client needs\n");
     return 1;
+  }
+  // A reader that leaves mid-transfer must not end the window.
+  signal(SIGPIPE, SIG_IGN);
+  if (c.dataDeviceManager != nullptr) {
+    c.dataDevice = wl_data_device_manager_get_data_device(c.dataDeviceManager, c.seat);
+    wl_data_device_add_listener(c.dataDevice, &deviceListener, &c);
   }
   c.surface = wl_compositor_create_surface(c.compositor);
   c.xdgSurface = xdg_wm_base_get_xdg_surface(c.wmBase, c.surface);
