@@ -60,6 +60,8 @@ class InputBackend {
   // Null when input goes nowhere.
   EventPoster* poster() const { return poster_.get(); }
   X11EventPoster* x11Poster() const { return x11Poster_; }
+  // GNOME's remote-desktop session when input goes there, else null.
+  MutterRemoteDesktop* mutter() const { return mutter_.get(); }
 
  private:
   void openX11(bool requestedByName, Logger& logger);
