@@ -129,6 +129,21 @@ TEST_F(MutterClipboardTest, LargeTextsGoThroughWholeAndReadsStopAtTheLimit) {
   EXPECT_TRUE(readUntil(alphabet(150000)) == alphabet(150000)) << "cut at the reading limit";
 }
 
+// mutter 43 serves a session's next read only once the owner has let go
+// of the one before, which a program does when its offer is replaced.
+TEST_F(MutterClipboardTest, AnOwnerThatNeverAnswersTimesOutAndTheNextOwnerIsRead) {
+  clipboard.reset();  // the session has one observer at a time
+  clipboard = std::make_unique<MutterClipboard>(io.get_executor(), *session, logger,
+                                                MutterClipboard::Options{.transferTimeout = 300ms});
+  waitForSession();
+  startClient();
+  EXPECT_EQ(answer("copy-silent never sent", "copied"), "copied");
+  EXPECT_EQ(runAwaitable(io, clipboard->text()), std::nullopt);
+
+  EXPECT_EQ(answer("copy sent", "copied"), "copied");
+  EXPECT_EQ(readUntil("sent"), "sent");
+}
+
 TEST_F(MutterClipboardTest, TheClipboardComesBackWithMutter) {
   waitForSession();
   setText("before");

@@ -22,8 +22,10 @@
 // The clipboard, through wl_data_device (the window has the keyboard's
 // focus, which setting the selection needs):
 // - "copy TEXT" puts TEXT on the clipboard as text/plain;charset=utf-8 and
-//   text/plain, "copy-large N" N bytes of "abc…z" repeated; each answers
-//   "copied" once the compositor has taken the offer.
+//   text/plain, "copy-large N" N bytes of "abc…z" repeated, "copy-silent
+//   TEXT" offers TEXT but never writes it to a reader (whose pipe it closes
+//   only once its offer is replaced); each answers "copied" once the
+//   compositor has taken the offer.
 // - "paste" reads the clipboard's text and answers "clipboard N TEXT" (N
 //   bytes; a newline in TEXT is written as \n), or "clipboard none".
 #include <fcntl.h>
@@ -66,6 +68,9 @@ struct Client {
   // What we offer, while the compositor holds our source.
   wl_data_source* source = nullptr;
   std::string copied;
+  bool silent = false;
+  // Pipes of readers a silent source keeps waiting.
+  std::vector<int> unanswered;
   // The clipboard's current offer and its types.
   wl_data_offer* selection = nullptr;
   wl_data_offer* incoming = nullptr;
@@ -372,13 +377,21 @@ void writeAll(int fd, const std::string& data) {
 
 void sourceTarget(void*, wl_data_source*, const char*) {}
 void sourceSend(void* data, wl_data_source*, const char*, std::int32_t fd) {
-  writeAll(fd, static_cast<Client*>(data)->copied);
+  auto& c = *static_cast<Client*>(data);
+  if (c.silent) {
+    c.unanswered.push_back(fd);
+    return;
+  }
+  writeAll(fd, c.copied);
   close(fd);
 }
 void sourceCancelled(void* data, wl_data_source* source) {
   auto& c = *static_cast<Client*>(data);
   if (c.source == source) c.source = nullptr;
   wl_data_source_destroy(source);
+  // Replaced: the readers a silent source kept waiting get nothing.
+  for (const int fd : c.unanswered) close(fd);
+  c.unanswered.clear();
 }
 void sourceDndDropPerformed(void*, wl_data_source*) {}
 void sourceDndFinished(void*, wl_data_source*) {}
@@ -392,12 +405,13 @@ void copiedDone(void*, wl_callback* callback, std::uint32_t) {
 }
 const wl_callback_listener copiedListener{copiedDone};
 
-void copy(Client& c, std::string text) {
+void copy(Client& c, std::string text, bool silent = false) {
   if (c.dataDevice == nullptr) {
     std::fprintf(stderr, "wayland-test-client: the compositor has no data device\n");
     return;
   }
   c.copied = std::move(text);
+  c.silent = silent;
   c.source = wl_data_device_manager_create_data_source(c.dataDeviceManager);
   wl_data_source_add_listener(c.source, &sourceListener, &c);
   wl_data_source_offer(c.source, "text/plain;charset=utf-8");
@@ -515,6 +529,8 @@ int run(Client& c) {
         requestSync(c);
       } else if (command.rfind("copy ", 0) == 0) {
         copy(c, command.substr(5));
+      } else if (command.rfind("copy-silent ", 0) == 0) {
+        copy(c, command.substr(12), true);
       } else if (command.rfind("copy-large ", 0) == 0) {
         std::string text(std::stoul(command.substr(11)), 'a');
         for (std::size_t i = 0; i < text.size(); ++i) text[i] = static_cast<char>('a' + i % 26);
