@@ -9,6 +9,7 @@
 #include <asio/io_context.hpp>
 #include <mutex>
 
+#include "host/gnome/mutter_remote_desktop.hpp"
 #include "host/services/screen_preview/screen_capture_error.hpp"
 #include "host/services/screen_preview/screen_preview_service.hpp"
 #include "kit/dbus/dbus_connection.hpp"
@@ -34,6 +35,11 @@ class LineLog final : public Logger {
   void log(std::string_view, std::string_view message) override { lines.emplace_back(message); }
   bool saw(std::string_view part) const {
     return std::any_of(lines.begin(), lines.end(), [&](const auto& l) { return l.find(part) != std::string::npos; });
+  }
+  std::string all() const {
+    std::string text;
+    for (const auto& l : lines) text += l + "\n";
+    return text;
   }
   std::vector<std::string> lines;
 };
@@ -69,7 +75,8 @@ class MutterScreenCaptureTest : public ::testing::Test {
 
   // The next frame whose picture `accept` takes (the window may still be
   // growing into place in the first ones).
-  std::optional<JpegImage> frameWhere(const std::function<bool(const JpegImage&)>& accept) {
+  std::optional<JpegImage> frameWhere(const std::function<bool(const JpegImage&)>& accept,
+                                      std::chrono::steady_clock::duration limit = patience) {
     std::optional<JpegImage> found;
     runUntil(io, [&] {
       std::lock_guard guard(lock);
@@ -78,7 +85,7 @@ class MutterScreenCaptureTest : public ::testing::Test {
         if (accept(image)) found.emplace(image);
       }
       return found.has_value();
-    });
+    }, limit);
     return found;
   }
 
@@ -117,6 +124,41 @@ TEST_F(MutterScreenCaptureTest, FramesShowWhatTheWindowPainted) {
   EXPECT_EQ(crop->height(), 600);
 }
 
+// The cursor comes as the stream's metadata: the crop follows it, and the
+// preview draws its picture where the pointer is.
+TEST_F(MutterScreenCaptureTest, TheCursorCropFollowsThePointerAndShowsTheCursor) {
+  MutterRemoteDesktop input(io.get_executor(), connection, log, MutterRemoteDesktop::Options{.screenCast = false});
+  ASSERT_TRUE(runUntil(io, [&] { return input.isReady(); }));
+  startClient();
+  service->setMode(ScreenPreviewMode::cursor);
+  startPreview();
+  // From the screen's top-left corner, where the pointer starts, to the
+  // middle of the red quadrant.
+  for (int i = 0; i < 9; ++i) input.pointerMotionRelative(40, 25);
+  io.poll();
+  const auto showsTheCursor = [](const JpegImage& image) {
+    if (image.width() != 960 || !image.near(100, 100, rgbOf(0xff0000))) return false;
+    // The window's black cursor near (360, 225), in a crop that starts at
+    // the screen's corner (mutter may have moved the pointer a little as
+    // the window appeared).
+    for (int y = 225; y < 290; ++y) {
+      for (int x = 360; x < 425; ++x) {
+        if (image.near(x, y, rgbOf(0x000000), 60)) return true;
+      }
+    }
+    return false;
+  };
+  // A window that grew into place under the pointer hears of it, and shows
+  // its cursor, once the pointer moves again.
+  std::optional<JpegImage> crop;
+  for (int attempt = 0; attempt < 60 && !crop; ++attempt) {
+    crop = frameWhere(showsTheCursor, std::chrono::seconds(1));
+    input.pointerMotionRelative(attempt % 2 == 0 ? 1 : -1, 0);
+    io.poll();
+  }
+  EXPECT_TRUE(crop) << "no frame showed the cursor at the pointer";
+}
+
 TEST_F(MutterScreenCaptureTest, TheCaptureEndsWithMutterAndAStartCastsTheNewOne) {
   startClient();
   startPreview();
@@ -130,7 +172,7 @@ TEST_F(MutterScreenCaptureTest, TheCaptureEndsWithMutterAndAStartCastsTheNewOne)
   mutter.startMutter();
   startClient();
   startPreview();
-  EXPECT_TRUE(frameWhere(showsTheQuadrants)) << "no frame from the new mutter";
+  EXPECT_TRUE(frameWhere(showsTheQuadrants)) << "no frame from the new mutter\n" << log.all();
 }
 
 TEST_F(MutterScreenCaptureTest, WithoutMutterTheStartFails) {

@@ -2,7 +2,8 @@
 // each on stdout, what its pointer and keyboard receive, so that tests can
 // check what the compositor delivered. It paints four flat quadrants (red,
 // green, blue, white from the top left, clockwise red-green-white-blue) so a
-// captured frame can be checked too.
+// captured frame can be checked too, and shows the pointer over it as an
+// 8 x 8 black square with its hot spot at the top-left corner.
 //
 // Lines: "configure W H", "presented" (its first picture is on screen),
 // "pointer-enter X Y", "motion X Y",
@@ -63,6 +64,9 @@ struct Client {
   wl_pointer* pointer = nullptr;
   wl_keyboard* keyboard = nullptr;
   wl_buffer* buffer = nullptr;
+  // The pointer's picture over the window: an 8 x 8 black square with its
+  // hot spot at the top-left corner.
+  wl_surface* cursorSurface = nullptr;
   wl_data_device_manager* dataDeviceManager = nullptr;
   wl_data_device* dataDevice = nullptr;
   // What we offer, while the compositor holds our source.
@@ -122,8 +126,10 @@ std::string utf8(std::uint32_t cp) {
   return out;
 }
 
-// A shared-memory buffer with the four quadrants painted in.
-wl_buffer* paint(Client& c, int width, int height) {
+// A shared-memory buffer of `width` x `height` pixels in `format`, each
+// the colour `colourAt` gives.
+template <class Colour>
+wl_buffer* shmBuffer(Client& c, int width, int height, std::uint32_t format, Colour colourAt) {
   const int stride = width * 4;
   const std::size_t size = static_cast<std::size_t>(stride) * height;
   const int fd = memfd_create("wayland-test-client", MFD_CLOEXEC);
@@ -132,21 +138,26 @@ wl_buffer* paint(Client& c, int width, int height) {
   if (mapped == MAP_FAILED) std::abort();
   auto* pixels = static_cast<std::uint32_t*>(mapped);
   for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; ++x) {
-      const bool right = x >= width / 2, bottom = y >= height / 2;
-      std::uint32_t colour = 0xFFFF0000;                 // red
-      if (right && !bottom) colour = 0xFF00FF00;          // green
-      if (right && bottom) colour = 0xFFFFFFFF;           // white
-      if (!right && bottom) colour = 0xFF0000FF;          // blue
-      pixels[static_cast<std::size_t>(y) * width + x] = colour;
-    }
+    for (int x = 0; x < width; ++x) pixels[static_cast<std::size_t>(y) * width + x] = colourAt(x, y);
   }
   munmap(mapped, size);
   wl_shm_pool* pool = wl_shm_create_pool(c.shm, fd, static_cast<std::int32_t>(size));
-  wl_buffer* buffer = wl_shm_pool_create_buffer(pool, 0, width, height, stride, WL_SHM_FORMAT_XRGB8888);
+  wl_buffer* buffer = wl_shm_pool_create_buffer(pool, 0, width, height, stride, format);
   wl_shm_pool_destroy(pool);
   close(fd);
   return buffer;
+}
+
+// The window's picture: the four quadrants.
+wl_buffer* paint(Client& c, int width, int height) {
+  return shmBuffer(c, width, height, WL_SHM_FORMAT_XRGB8888, [&](int x, int y) {
+    const bool right = x >= width / 2, bottom = y >= height / 2;
+    std::uint32_t colour = 0xFFFF0000;         // red
+    if (right && !bottom) colour = 0xFF00FF00;  // green
+    if (right && bottom) colour = 0xFFFFFFFF;   // white
+    if (!right && bottom) colour = 0xFF0000FF;  // blue
+    return colour;
+  });
 }
 
 std::string modifiers(Client& c) {
@@ -230,7 +241,9 @@ const char* axisName(std::uint32_t axis) {
   return axis == WL_POINTER_AXIS_VERTICAL_SCROLL ? "vertical" : "horizontal";
 }
 
-void pointerEnter(void*, wl_pointer*, std::uint32_t, wl_surface*, wl_fixed_t x, wl_fixed_t y) {
+void pointerEnter(void* data, wl_pointer* pointer, std::uint32_t serial, wl_surface*, wl_fixed_t x, wl_fixed_t y) {
+  auto& c = *static_cast<Client*>(data);
+  if (c.cursorSurface != nullptr) wl_pointer_set_cursor(pointer, serial, c.cursorSurface, 0, 0);
   say("pointer-enter " + number(wl_fixed_to_double(x)) + " " + number(wl_fixed_to_double(y)));
 }
 void pointerLeave(void*, wl_pointer*, std::uint32_t, wl_surface*) { say("pointer-leave"); }
@@ -382,7 +395,13 @@ void sourceSend(void* data, wl_data_source*, const char*, std::int32_t fd) {
     c.unanswered.push_back(fd);
     return;
   }
-  writeAll(fd, c.copied);
+  // Written by a child of its own, as a toolkit writes in the background:
+  // a reader that takes its time holds up neither the window nor the next
+  // reader.
+  if (fork() == 0) {
+    writeAll(fd, c.copied);
+    _exit(0);
+  }
   close(fd);
 }
 void sourceCancelled(void* data, wl_data_source* source) {
@@ -560,12 +579,19 @@ int main() {
     std::fprintf(stderr, "wayland-test-client: the compositor lacks a global this client needs\n");
     return 1;
   }
-  // A reader that leaves mid-transfer must not end the window.
+  // A reader that leaves mid-transfer must not end the window (nor its
+  // writers, which nobody waits for).
   signal(SIGPIPE, SIG_IGN);
+  signal(SIGCHLD, SIG_IGN);
   if (c.dataDeviceManager != nullptr) {
     c.dataDevice = wl_data_device_manager_get_data_device(c.dataDeviceManager, c.seat);
     wl_data_device_add_listener(c.dataDevice, &deviceListener, &c);
   }
+  c.cursorSurface = wl_compositor_create_surface(c.compositor);
+  wl_surface_attach(c.cursorSurface, shmBuffer(c, 8, 8, WL_SHM_FORMAT_ARGB8888, [](int, int) { return 0xFF000000u; }),
+                    0, 0);
+  wl_surface_damage(c.cursorSurface, 0, 0, 8, 8);
+  wl_surface_commit(c.cursorSurface);
   c.surface = wl_compositor_create_surface(c.compositor);
   c.xdgSurface = xdg_wm_base_get_xdg_surface(c.wmBase, c.surface);
   xdg_surface_add_listener(c.xdgSurface, &surfaceListener, &c);
