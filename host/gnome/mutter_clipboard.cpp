@@ -104,7 +104,11 @@ struct MutterClipboard::State : std::enable_shared_from_this<State> {
       if (!self) return;
       std::string mimeType;
       std::uint32_t serial = 0;
-      m >> mimeType >> serial;
+      try {
+        m >> mimeType >> serial;
+      } catch (const sdbus::Error&) {
+        return;  // not the signal mutter 43 sends
+      }
       self->tasks.spawn(transfer(self, mimeType, serial, number));
     }));
     tasks.spawn(enable(shared_from_this(), number));
@@ -112,7 +116,11 @@ struct MutterClipboard::State : std::enable_shared_from_this<State> {
 
   void onOwnerChanged(sdbus::Message& message) {
     std::map<std::string, sdbus::Variant> notice;
-    message >> notice;
+    try {
+      message >> notice;
+    } catch (const sdbus::Error&) {
+      return;
+    }
     const auto isOwner = notice.find(isOwnerKey);
     const bool ours = isOwner != notice.end() && isOwner->second.containsValueOfType<bool>() && isOwner->second.get<bool>();
     offered = mimeTypesIn(notice);

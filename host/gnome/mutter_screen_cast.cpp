@@ -111,7 +111,11 @@ asio::awaitable<std::uint32_t> MutterScreenCast::start() {
     auto s = weak.lock();
     if (!s) return;
     std::uint32_t node = 0;
-    message >> node;
+    try {
+      message >> node;
+    } catch (const sdbus::Error&) {
+      return;
+    }
     s->node = node;
     s->changed.notifyAll();
   });
