@@ -1,6 +1,8 @@
 // The screen preview, in one run on one 1440 × 900 picture of a desktop
 // shown by a private Xvfb:
-// - per frame: the capture (shared memory, or through the connection), the
+// - per frame: the capture (shared memory, or through the connection; and
+//   beside it GNOME's path, a screen cast of a headless mutter read through
+//   PipeWire, as this process's CPU time per frame), the
 //   scaler (libyuv beside pixman, which is how the scaler was chosen), the
 //   whole capture, scale and encode of the host, and beside it a bare
 //   tjCompress2 of the same picture already scaled to 1280 × 800;
@@ -9,7 +11,9 @@
 //   and capture thread) held to one core, the phones, Xvfb and the client
 //   changing the screen to the other.
 #include <asio/co_spawn.hpp>
+#include <asio/executor_work_guard.hpp>
 #include <asio/io_context.hpp>
+#include <asio/post.hpp>
 #include <benchmark/benchmark.h>
 #include <libyuv/scale_argb.h>
 #include <pixman.h>
@@ -28,12 +32,15 @@
 #include "host/server/host_server.hpp"
 #include "host/services/screen_preview/preview_frame_encoder.hpp"
 #include "host/services/screen_preview/preview_layout.hpp"
+#include "host/services/screen_preview/gnome/mutter_screen_capture.hpp"
 #include "host/services/screen_preview/x11/x11_screen_capture.hpp"
+#include "kit/dbus/dbus_connection.hpp"
 #include "kit/session/secure_random.hpp"
 #include "kit/session/xdg/file_keychain.hpp"
 #include "kit/transport/stream_transport.hpp"
 #include "kit/wire/icon_assembler.hpp"
 #include "phone/phone_pairing.hpp"
+#include "tests/support/wayland/headless_mutter.hpp"
 #include "tests/support/x_painter.hpp"
 #include "tests/support/xvfb_display.hpp"
 
@@ -122,6 +129,69 @@ void BM_Capture(benchmark::State& state) {
   capture.stop();
 }
 BENCHMARK(BM_Capture)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
+
+// The capture on GNOME's path: mutter (headless, 1440 × 900, showing the
+// test window) casts its monitor, each frame arrives through PipeWire and is
+// grabbed whole. Each iteration has the window change a pixel, which makes
+// mutter send a whole new frame. What is counted is this process's CPU time
+// per frame (PipeWire's thread copying the frame in, the grab copying it
+// out, D-Bus), beside the X11 capture's time above; mutter's own work, like
+// Xvfb's, is another process's.
+void BM_CaptureGnome(benchmark::State& state) {
+  glidemate::testing::HeadlessMutter mutter;
+  mutter.adoptEnvironment();
+  auto window = glidemate::testing::startWaylandTestClient(mutter);
+  if (window->readLineContaining("presented", std::chrono::seconds(30)).empty()) {
+    state.SkipWithError("the test window was not shown");
+    return;
+  }
+  asio::io_context io;
+  auto work = asio::make_work_guard(io);
+  auto bus = DBusConnection::openAddress(io.get_executor(), mutter.sessionBus().address());
+  auto capture = std::make_unique<MutterScreenCapture>(io.get_executor(), bus);
+  std::thread mainExecutor([&] { io.run(); });
+  NullLogger log;
+  const auto frame = [&] {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < until) {
+      if (!capture->waitForChange(until)) continue;
+      const auto where = capture->locate();
+      if (capture->grab({0, 0, where.size.width, where.size.height})) return true;
+    }
+    return false;
+  };
+  try {
+    capture->start(log);
+    if (!frame()) {
+      state.SkipWithError("no frame came");
+    } else {
+      const double before = cpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
+      for (auto _ : state) {
+        window->writeLine("sync");
+        window->readLineContaining("synced", std::chrono::seconds(10));
+        if (!frame()) {
+          state.SkipWithError("the frames stopped");
+          break;
+        }
+      }
+      const double perFrame = (cpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - before) /
+                              static_cast<double>(std::max<benchmark::IterationCount>(state.iterations(), 1));
+      state.counters["host_cpu_ms_per_frame"] = perFrame * 1000;
+    }
+  } catch (const std::exception& e) {
+    state.SkipWithError(e.what());
+  }
+  capture->stop();
+  work.reset();
+  // The cast goes on the main executor's thread, which then ends.
+  asio::post(io, [&] {
+    capture.reset();
+    io.stop();
+  });
+  mainExecutor.join();
+  state.SetLabel("mutter screen cast through PipeWire");
+}
+BENCHMARK(BM_CaptureGnome)->Iterations(120)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 // The scaler, 1440 × 900 to 1280 × 800 with bilinear filtering.
 void BM_ScaleLibyuv(benchmark::State& state) {

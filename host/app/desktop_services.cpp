@@ -3,6 +3,8 @@
 #include <cstdlib>
 
 #include "host/app/settings_drag_mode_setting.hpp"
+#include "host/gnome/mutter_clipboard.hpp"
+#include "host/gnome/mutter_remote_desktop.hpp"
 #include "host/input/x11/x11_event_poster.hpp"
 #include "host/input/x11/x11_laser_overlay.hpp"
 #include "host/services/audio/pulse/pulse_audio_output.hpp"
@@ -21,6 +23,7 @@
 #include "host/services/power/screensaver/screen_saver_keep_awake.hpp"
 #include "host/services/power/x11/x11_display_sleeper.hpp"
 #include "host/services/presentation/x11/x11_presentation_backend.hpp"
+#include "host/services/screen_preview/gnome/mutter_screen_capture.hpp"
 #include "host/services/screen_preview/x11/x11_screen_capture.hpp"
 #include "host/services/shortcuts/script_folder_shortcut_tool.hpp"
 #include "host/x11/x11_desktop_connection.hpp"
@@ -28,11 +31,11 @@
 namespace glidemate::host {
 namespace {
 
-// The clipboard, presentations and the laser dot, on the X display of
-// $DISPLAY.
+// The clipboard (unless GNOME's session shares it), presentations and the
+// laser dot, on the X display of $DISPLAY.
 void addX11Services(HostServices& services, const asio::any_io_executor& executor,
                     const std::shared_ptr<X11DesktopConnection>& connection, X11EventPoster* poster, Logger& logger) {
-  services.clipboard = std::make_unique<X11ClipboardService>(connection);
+  if (!services.clipboard) services.clipboard = std::make_unique<X11ClipboardService>(connection);
   services.presentation =
       std::make_unique<PresentationService>(std::make_unique<X11PresentationBackend>(connection));
   if (poster == nullptr) return;
@@ -167,16 +170,24 @@ HostServices desktopServices(const asio::any_io_executor& executor, const Deskto
                              Logger& logger) {
   HostServices services;
   // The capture connects when a phone first asks to watch the screen; on a
-  // desktop without an X server (Wayland alone) that phone is told the
-  // capture could not start.
-  services.screenPreview =
-      std::make_unique<ScreenPreviewService>(executor, std::make_unique<X11ScreenCapture>(), logger);
+  // desktop without an X server or GNOME's (another Wayland compositor)
+  // that phone is told the capture could not start.
+  std::unique_ptr<ScreenCapture> capture;
+  if (facilities.mutter != nullptr) {
+    services.clipboard = std::make_unique<MutterClipboard>(executor, *facilities.mutter, logger);
+    capture = std::make_unique<MutterScreenCapture>(executor, facilities.mutter->connection());
+    logger.log("desktop", "The clipboard and the screen preview go through GNOME's remote desktop");
+  } else {
+    capture = std::make_unique<X11ScreenCapture>();
+  }
+  services.screenPreview = std::make_unique<ScreenPreviewService>(executor, std::move(capture), logger);
   std::shared_ptr<X11DesktopConnection> display;
   try {
     display = X11DesktopConnection::open(executor);
   } catch (const std::exception& e) {
-    logger.log("desktop", std::string("No display for the clipboard, presentations, the laser pointer, the app list ") +
-                              "or turning the display off (" + e.what() + "); phones are told they are not available");
+    logger.log("desktop", std::string("No display for ") + (services.clipboard ? "" : "the clipboard, ") +
+                              "presentations, the laser pointer, the app list or turning the display off (" +
+                              e.what() + "); phones are told they are not available");
   }
   if (display) {
     addX11Services(services, executor, display, facilities.x11Poster, logger);

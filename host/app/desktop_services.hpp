@@ -12,6 +12,7 @@
 namespace glidemate::host {
 
 class X11EventPoster;
+class MutterRemoteDesktop;
 
 // What this Linux desktop offers the host's services, opened once at start
 // and shared by every service that needs it. Any of them may be missing.
@@ -27,6 +28,11 @@ struct DesktopFacilities {
   UserDefaults* defaults = nullptr;
   // The folder of the user's shortcut scripts; empty: no shortcuts.
   std::filesystem::path shortcuts;
+  // GNOME's remote-desktop session when input goes there: the clipboard
+  // is shared through it and the screen preview casts mutter's monitor,
+  // instead of going through an X display (XWayland's would not show
+  // what Wayland windows hold).
+  MutterRemoteDesktop* mutter = nullptr;
 };
 
 // This program's identifier among the applications: the desktop app's entry.

@@ -74,6 +74,8 @@ class InputBackend {
   // could not be opened).
   const std::string& refusal() const { return refusal_; }
   X11EventPoster* x11Poster() const { return x11Poster_; }
+  // GNOME's remote-desktop session when input goes there, else null.
+  MutterRemoteDesktop* mutter() const { return mutter_.get(); }
 
  private:
   void openX11(bool requestedByName, Logger& logger);

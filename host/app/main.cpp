@@ -75,7 +75,8 @@ int run(const HostOptions& options) {
                                                    },
                                                    desktopServices(io.get_executor(),
                                                                    DesktopFacilities{input.x11Poster(), systemBus, sessionBus,
-                                                                                     &defaults, folders.shortcuts},
+                                                                                     &defaults, folders.shortcuts,
+                                                                                     input.mutter()},
                                                                    logger));
 
   StatusLines status(*server, options.json, printLine);

@@ -87,6 +87,7 @@ struct MutterRemoteDesktop::State : std::enable_shared_from_this<State> {
   std::optional<ScreenPoint> pointer;
   bool wanted = false;
   bool sendFailureLogged = false;
+  SessionObserver observer;
 
   void log(const std::string& message) { logger.log(logCategory, message); }
 
@@ -221,6 +222,7 @@ struct MutterRemoteDesktop::State : std::enable_shared_from_this<State> {
     send("NotifyPointerMotionRelative", 0.0, 0.0);
     log(std::string("GNOME remote desktop: session ready") +
         (streamPath.empty() ? ", without a screen-cast stream" : ""));
+    if (observer) observer(session->getObjectPath());
   }
 
   // Reads the stream for the pointer's place. The signal that calls this
@@ -270,6 +272,7 @@ struct MutterRemoteDesktop::State : std::enable_shared_from_this<State> {
     sessionSlots.clear();
     if (session && !closed && wasReady && connection->isOpen()) deliver("Stop", true);
     session.reset();
+    if (wasReady && observer) observer(std::string());
     screenCastSession.reset();
     streamPath.clear();
     streamArea.reset();
@@ -372,6 +375,7 @@ MutterRemoteDesktop::MutterRemoteDesktop(const asio::any_io_executor& executor,
 }
 
 MutterRemoteDesktop::~MutterRemoteDesktop() {
+  state_->observer = nullptr;
   state_->run.cancel();
   state_->close();
   state_->ownerSlot.reset();
@@ -425,5 +429,12 @@ std::optional<std::vector<ScreenRect>> MutterRemoteDesktop::monitors() const {
 }
 
 std::optional<double> MutterRemoteDesktop::refreshRate() const { return state_->displays.refreshRate(); }
+
+void MutterRemoteDesktop::setSessionObserver(SessionObserver observer) {
+  state_->observer = std::move(observer);
+  if (state_->observer && state_->ready && state_->session) state_->observer(state_->session->getObjectPath());
+}
+
+const std::shared_ptr<DBusConnection>& MutterRemoteDesktop::connection() const { return state_->connection; }
 
 }  // namespace glidemate::host

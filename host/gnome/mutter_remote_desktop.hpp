@@ -6,7 +6,9 @@
 
 #include <asio/any_io_executor.hpp>
 #include <chrono>
+#include <functional>
 #include <memory>
+#include <string>
 
 #include "host/input/remote_desktop/remote_desktop_session.hpp"
 #include "kit/runtime/logger.hpp"
@@ -62,6 +64,15 @@ class MutterRemoteDesktop final : public RemoteDesktopSession {
   std::optional<ScreenPoint> pointerPosition() const override;
   std::optional<std::vector<ScreenRect>> monitors() const override;
   std::optional<double> refreshRate() const override;
+
+  // What else uses the session (the clipboard) learns of it here: the
+  // observer is called with the session's object path each time one
+  // becomes ready (at once if one is), and with an empty path when it
+  // goes. One observer at a time; an empty function removes it.
+  using SessionObserver = std::function<void(const std::string& sessionPath)>;
+  void setSessionObserver(SessionObserver observer);
+  // The connection the session lives on (mutter ties it to it).
+  const std::shared_ptr<DBusConnection>& connection() const;
 
  private:
   struct State;

@@ -26,6 +26,55 @@ void addCoreListener(pw_core* core, spa_hook* hook, const pw_core_events* events
 #pragma GCC diagnostic pop
 }
 
+// One pixel of a cursor bitmap as premultiplied ARGB, from the byte order
+// its format names; nothing for a format no compositor uses for cursors.
+std::optional<std::uint32_t> argbPixel(std::uint32_t format, const std::uint8_t* p) {
+  const auto pack = [](std::uint32_t a, std::uint32_t r, std::uint32_t g, std::uint32_t b) {
+    return (a << 24) | (r << 16) | (g << 8) | b;
+  };
+  switch (format) {
+    case SPA_VIDEO_FORMAT_RGBA: return pack(p[3], p[0], p[1], p[2]);
+    case SPA_VIDEO_FORMAT_BGRA: return pack(p[3], p[2], p[1], p[0]);
+    case SPA_VIDEO_FORMAT_ARGB: return pack(p[0], p[1], p[2], p[3]);
+    case SPA_VIDEO_FORMAT_ABGR: return pack(p[0], p[3], p[2], p[1]);
+    default: return std::nullopt;
+  }
+}
+
+// The picture a cursor meta carries, if it carries one; `metaSize` bounds
+// what may be read.
+std::optional<PipeWireScreenStream::CursorPicture> cursorPicture(const spa_meta_cursor& cursor, std::uint32_t metaSize) {
+  if (cursor.bitmap_offset < sizeof(spa_meta_cursor) ||
+      static_cast<std::uint64_t>(cursor.bitmap_offset) + sizeof(spa_meta_bitmap) > metaSize) {
+    return std::nullopt;
+  }
+  const auto* base = reinterpret_cast<const std::uint8_t*>(&cursor);
+  const auto* bitmap = reinterpret_cast<const spa_meta_bitmap*>(base + cursor.bitmap_offset);
+  PipeWireScreenStream::CursorPicture picture;
+  const auto width = bitmap->size.width, height = bitmap->size.height;
+  const auto stride = static_cast<std::uint64_t>(bitmap->stride);
+  const std::uint64_t end = static_cast<std::uint64_t>(cursor.bitmap_offset) + bitmap->offset + stride * height;
+  // A picture of no size hides the cursor.
+  if (width == 0 || height == 0 || bitmap->offset < sizeof(spa_meta_bitmap) || stride < width * 4ULL ||
+      end > metaSize) {
+    return picture;
+  }
+  const std::uint8_t* pixels = base + cursor.bitmap_offset + bitmap->offset;
+  picture.pixels.reserve(static_cast<std::size_t>(width) * height);
+  for (std::uint32_t y = 0; y < height; ++y) {
+    for (std::uint32_t x = 0; x < width; ++x) {
+      const auto pixel = argbPixel(bitmap->format, pixels + y * stride + x * 4);
+      if (!pixel) return PipeWireScreenStream::CursorPicture{};
+      picture.pixels.push_back(*pixel);
+    }
+  }
+  picture.width = static_cast<int>(width);
+  picture.height = static_cast<int>(height);
+  picture.hotX = cursor.hotspot.x;
+  picture.hotY = cursor.hotspot.y;
+  return picture;
+}
+
 }  // namespace
 
 struct PipeWireScreenStream::State {
@@ -131,10 +180,14 @@ struct PipeWireScreenStream::State {
     if (header != nullptr && (header->flags & SPA_META_HEADER_FLAG_CORRUPTED) != 0) return;
 
     const int width = static_cast<int>(format.size.width), height = static_cast<int>(format.size.height);
-    if (const auto* cursor = static_cast<const spa_meta_cursor*>(
-            spa_buffer_find_meta_data(&buffer, SPA_META_Cursor, sizeof(spa_meta_cursor)))) {
-      Cursor c{std::nullopt, width, height};
-      if (spa_meta_cursor_is_valid(cursor)) c.position = std::pair{cursor->position.x, cursor->position.y};
+    const spa_meta* meta = spa_buffer_find_meta(&buffer, SPA_META_Cursor);
+    if (meta != nullptr && meta->data != nullptr && meta->size >= sizeof(spa_meta_cursor)) {
+      const auto* cursor = static_cast<const spa_meta_cursor*>(meta->data);
+      Cursor c{std::nullopt, width, height, std::nullopt};
+      if (spa_meta_cursor_is_valid(cursor)) {
+        c.position = std::pair{cursor->position.x, cursor->position.y};
+        c.picture = cursorPicture(*cursor, meta->size);
+      }
       if (callbacks.cursor) callbacks.cursor(c);
     }
 

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace glidemate::host {
 
@@ -24,10 +25,22 @@ class PipeWireScreenStream {
   };
   // Where the stream's cursor metadata puts the pointer, in the stream's
   // pixels from its top-left corner, with the stream's size.
+  // The cursor's picture: premultiplied ARGB pixels (alpha in the top
+  // byte), row by row, and the hot spot that sits on the position.
+  // Empty: the cursor is hidden.
+  struct CursorPicture {
+    int width = 0;
+    int height = 0;
+    int hotX = 0;
+    int hotY = 0;
+    std::vector<std::uint32_t> pixels;
+  };
   struct Cursor {
     std::optional<std::pair<int, int>> position;  // nothing: not on this stream
     int streamWidth = 0;
     int streamHeight = 0;
+    // Sent when the picture changes (compositors send it only then).
+    std::optional<CursorPicture> picture;
   };
 
   struct Callbacks {

@@ -19,6 +19,7 @@ std::string describe(const ScreenCaptureError::Case& c) {
                    " bits per pixel) are not 32-bit BGRX";
           },
           [](const ScreenCaptureError::DisplayLost&) { return std::string("the display server went away"); },
+          [](const ScreenCaptureError::Refused& e) { return "the desktop would not share its screen: " + e.reason; },
       },
       c);
 }

@@ -29,13 +29,20 @@ class ScreenCaptureError : public std::runtime_error {
   struct DisplayLost {
     bool operator==(const DisplayLost&) const = default;
   };
-  using Case = std::variant<CannotConnect, MissingExtension, UnsupportedPixelFormat, DisplayLost>;
+  // A compositor that shares its screen on request (a screen cast) said
+  // no, or did not answer.
+  struct Refused {
+    std::string reason;
+    bool operator==(const Refused&) const = default;
+  };
+  using Case = std::variant<CannotConnect, MissingExtension, UnsupportedPixelFormat, DisplayLost, Refused>;
 
   explicit ScreenCaptureError(Case c);
 
   static ScreenCaptureError cannotConnect(std::string display) { return ScreenCaptureError(CannotConnect{std::move(display)}); }
   static ScreenCaptureError missingExtension(std::string name) { return ScreenCaptureError(MissingExtension{std::move(name)}); }
   static ScreenCaptureError displayLost() { return ScreenCaptureError(DisplayLost{}); }
+  static ScreenCaptureError refused(std::string reason) { return ScreenCaptureError(Refused{std::move(reason)}); }
 
   const Case& which() const { return case_; }
   friend bool operator==(const ScreenCaptureError& a, const ScreenCaptureError& b) { return a.case_ == b.case_; }

@@ -4,9 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "tests/host/services/screen_preview/jpeg_image.hpp"
 #include "tests/support/child_process.hpp"
 #include "tests/support/temp_dir.hpp"
 #include "tests/support/wayland/headless_mutter.hpp"
@@ -117,6 +121,22 @@ class GnomeHostProgram : public ::testing::Test {
     return out;
   }
 
+  // The one event the phone printed in answer to a command sent as JSON,
+  // leaving out the greeting every phone gets.
+  nlohmann::json answer(const std::string& command) const {
+    const auto sent = runProgram(phone({"send", address, command}));
+    EXPECT_EQ(sent.status, 0) << sent.err;
+    std::istringstream lines(sent.out);
+    for (std::string line; std::getline(lines, line);) {
+      const auto json = nlohmann::json::parse(line, nullptr, false);
+      if (json.contains("event") && !json["event"].contains("threeFingerDragEnabled") &&
+          !json["event"].contains("keepAwake")) {
+        return json["event"];
+      }
+    }
+    return nullptr;
+  }
+
   static bool contains(const Seen& seen, const std::string& line) {
     return std::find(seen.lines.begin(), seen.lines.end(), line) != seen.lines.end();
   }
@@ -158,6 +178,29 @@ TEST_F(GnomeHostProgram, APhoneMovesClicksScrollsAndTypesOnTheDesktop) {
   const auto chord = send({"key", "arrowLeft", "command+shift"});
   EXPECT_TRUE(contains(chord, "key Left down ctrl+shift")) << ::testing::PrintToString(chord.lines);
 
+  EXPECT_EQ(host->stop(), 0);
+}
+
+// The clipboard and the screen preview go through mutter too, not through
+// an X display (there is none here).
+TEST_F(GnomeHostProgram, APhoneSharesTheClipboardWithAWindowAndWatchesTheScreen) {
+  EXPECT_EQ(answer(nlohmann::json{{"setClipboard", {{"_0", "from the phone \u2713"}}}}.dump()), nullptr);
+  window->writeLine("paste");
+  EXPECT_EQ(window->readLineContaining("clipboard", patience), "clipboard 18 from the phone \u2713");
+
+  window->writeLine("copy from the window");
+  ASSERT_EQ(window->readLineContaining("copied", patience), "copied");
+  EXPECT_EQ(answer(R"({"getClipboard":{}})"), (nlohmann::json{{"clipboard", {{"_0", "from the window"}}}}));
+
+  const auto watched = runProgram(phone({"preview", address, "--frames", "1", "--out", dir / "frames"}));
+  ASSERT_EQ(watched.status, 0) << watched.err;
+  EXPECT_NE(watched.out.find("frame-00001.jpg 1280x800"), std::string::npos) << watched.out;
+  std::ifstream file(std::filesystem::path(dir / "frames") / "frame-00001.jpg", std::ios::binary);
+  const Bytes jpeg{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+  const host::testing::JpegImage frame{ByteView(jpeg)};
+  // The window's red and white quadrants.
+  EXPECT_TRUE(frame.near(320, 200, host::testing::rgbOf(0xff0000)));
+  EXPECT_TRUE(frame.near(960, 600, host::testing::rgbOf(0xffffff)));
   EXPECT_EQ(host->stop(), 0);
 }
 

@@ -1,12 +1,43 @@
 #include "tests/support/wayland/headless_mutter.hpp"
 
+#include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <stdexcept>
 
 namespace glidemate::testing {
+namespace {
+
+// Waits until `name` appears in `folder` (a daemon's socket), or throws
+// once `limit` has passed.
+void waitForFile(const std::filesystem::path& folder, const std::string& name, std::chrono::seconds limit) {
+  const int watch = inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+  if (watch < 0) throw std::runtime_error("no inotify");
+  inotify_add_watch(watch, folder.c_str(), IN_CREATE | IN_MOVED_TO);
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  // Watched first, then looked for, so a file made in between is not missed.
+  while (!std::filesystem::exists(folder / name)) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+    if (left <= 0) {
+      close(watch);
+      throw std::runtime_error(name + " did not appear in " + folder.string());
+    }
+    pollfd descriptor{watch, POLLIN, 0};
+    if (::poll(&descriptor, 1, static_cast<int>(left)) > 0) {
+      char events[4096];
+      [[maybe_unused]] const auto read = ::read(watch, events, sizeof events);
+    }
+  }
+  close(watch);
+}
+
+}  // namespace
 
 HeadlessMutter::HeadlessMutter(Options options) {
   // Wayland and PipeWire refuse a runtime folder others can read.
@@ -18,6 +49,8 @@ HeadlessMutter::HeadlessMutter(Options options) {
   }
   if (options.pipewire) {
     pipewire_ = std::make_unique<ChildProcess>(std::vector<std::string>{"pipewire"}, daemonEnvironment());
+    // WirePlumber gives up at once when PipeWire is not listening yet.
+    waitForFile(runtime_.path(), "pipewire-0", std::chrono::seconds(60));
     wireplumber_ = std::make_unique<ChildProcess>(std::vector<std::string>{"wireplumber"}, daemonEnvironment());
   }
   startMutter();

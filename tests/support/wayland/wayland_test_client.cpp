@@ -2,7 +2,8 @@
 // each on stdout, what its pointer and keyboard receive, so that tests can
 // check what the compositor delivered. It paints four flat quadrants (red,
 // green, blue, white from the top left, clockwise red-green-white-blue) so a
-// captured frame can be checked too.
+// captured frame can be checked too, and shows the pointer over it as an
+// 8 x 8 black square with its hot spot at the top-left corner.
 //
 // Lines: "configure W H", "presented" (its first picture is on screen),
 // "pointer-enter X Y", "motion X Y",
@@ -18,8 +19,19 @@
 // Text is what the key types in the keymap the compositor sent. Like GTK's
 // input method, Ctrl+Shift+U starts a code point in hex, ended by space or
 // Return, which then arrives as one "text" line.
+//
+// The clipboard, through wl_data_device (the window has the keyboard's
+// focus, which setting the selection needs):
+// - "copy TEXT" puts TEXT on the clipboard as text/plain;charset=utf-8 and
+//   text/plain, "copy-large N" N bytes of "abc…z" repeated, "copy-silent
+//   TEXT" offers TEXT but never writes it to a reader (whose pipe it closes
+//   only once its offer is replaced); each answers "copied" once the
+//   compositor has taken the offer.
+// - "paste" reads the clipboard's text and answers "clipboard N TEXT" (N
+//   bytes; a newline in TEXT is written as \n), or "clipboard none".
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <unistd.h>
 #include <wayland-client.h>
@@ -34,6 +46,7 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "xdg-shell-client-protocol.h"
 
@@ -51,6 +64,23 @@ struct Client {
   wl_pointer* pointer = nullptr;
   wl_keyboard* keyboard = nullptr;
   wl_buffer* buffer = nullptr;
+  // The pointer's picture over the window: an 8 x 8 black square with its
+  // hot spot at the top-left corner.
+  wl_surface* cursorSurface = nullptr;
+  wl_data_device_manager* dataDeviceManager = nullptr;
+  wl_data_device* dataDevice = nullptr;
+  // What we offer, while the compositor holds our source.
+  wl_data_source* source = nullptr;
+  std::string copied;
+  bool silent = false;
+  // Pipes of readers a silent source keeps waiting.
+  std::vector<int> unanswered;
+  // The clipboard's current offer and its types.
+  wl_data_offer* selection = nullptr;
+  wl_data_offer* incoming = nullptr;
+  std::vector<std::string> incomingTypes;
+  std::vector<std::string> selectionTypes;
+  std::uint32_t keyboardSerial = 0;
   int width = 0;
   int height = 0;
   int pendingWidth = 0;
@@ -96,8 +126,10 @@ std::string utf8(std::uint32_t cp) {
   return out;
 }
 
-// A shared-memory buffer with the four quadrants painted in.
-wl_buffer* paint(Client& c, int width, int height) {
+// A shared-memory buffer of `width` x `height` pixels in `format`, each
+// the colour `colourAt` gives.
+template <class Colour>
+wl_buffer* shmBuffer(Client& c, int width, int height, std::uint32_t format, Colour colourAt) {
   const int stride = width * 4;
   const std::size_t size = static_cast<std::size_t>(stride) * height;
   const int fd = memfd_create("wayland-test-client", MFD_CLOEXEC);
@@ -106,21 +138,26 @@ wl_buffer* paint(Client& c, int width, int height) {
   if (mapped == MAP_FAILED) std::abort();
   auto* pixels = static_cast<std::uint32_t*>(mapped);
   for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; ++x) {
-      const bool right = x >= width / 2, bottom = y >= height / 2;
-      std::uint32_t colour = 0xFFFF0000;                 // red
-      if (right && !bottom) colour = 0xFF00FF00;          // green
-      if (right && bottom) colour = 0xFFFFFFFF;           // white
-      if (!right && bottom) colour = 0xFF0000FF;          // blue
-      pixels[static_cast<std::size_t>(y) * width + x] = colour;
-    }
+    for (int x = 0; x < width; ++x) pixels[static_cast<std::size_t>(y) * width + x] = colourAt(x, y);
   }
   munmap(mapped, size);
   wl_shm_pool* pool = wl_shm_create_pool(c.shm, fd, static_cast<std::int32_t>(size));
-  wl_buffer* buffer = wl_shm_pool_create_buffer(pool, 0, width, height, stride, WL_SHM_FORMAT_XRGB8888);
+  wl_buffer* buffer = wl_shm_pool_create_buffer(pool, 0, width, height, stride, format);
   wl_shm_pool_destroy(pool);
   close(fd);
   return buffer;
+}
+
+// The window's picture: the four quadrants.
+wl_buffer* paint(Client& c, int width, int height) {
+  return shmBuffer(c, width, height, WL_SHM_FORMAT_XRGB8888, [&](int x, int y) {
+    const bool right = x >= width / 2, bottom = y >= height / 2;
+    std::uint32_t colour = 0xFFFF0000;         // red
+    if (right && !bottom) colour = 0xFF00FF00;  // green
+    if (right && bottom) colour = 0xFFFFFFFF;   // white
+    if (!right && bottom) colour = 0xFF0000FF;  // blue
+    return colour;
+  });
 }
 
 std::string modifiers(Client& c) {
@@ -204,7 +241,9 @@ const char* axisName(std::uint32_t axis) {
   return axis == WL_POINTER_AXIS_VERTICAL_SCROLL ? "vertical" : "horizontal";
 }
 
-void pointerEnter(void*, wl_pointer*, std::uint32_t, wl_surface*, wl_fixed_t x, wl_fixed_t y) {
+void pointerEnter(void* data, wl_pointer* pointer, std::uint32_t serial, wl_surface*, wl_fixed_t x, wl_fixed_t y) {
+  auto& c = *static_cast<Client*>(data);
+  if (c.cursorSurface != nullptr) wl_pointer_set_cursor(pointer, serial, c.cursorSurface, 0, 0);
   say("pointer-enter " + number(wl_fixed_to_double(x)) + " " + number(wl_fixed_to_double(y)));
 }
 void pointerLeave(void*, wl_pointer*, std::uint32_t, wl_surface*) { say("pointer-leave"); }
@@ -253,11 +292,15 @@ void keyboardKeymap(void* data, wl_keyboard*, std::uint32_t format, std::int32_t
   c.state = xkb_state_new(keymap);
   say(std::string("keymap ") + xkb_keymap_layout_get_name(keymap, 0));
 }
-void keyboardEnter(void*, wl_keyboard*, std::uint32_t, wl_surface*, wl_array*) { say("keyboard-enter"); }
+void keyboardEnter(void* data, wl_keyboard*, std::uint32_t serial, wl_surface*, wl_array*) {
+  static_cast<Client*>(data)->keyboardSerial = serial;
+  say("keyboard-enter");
+}
 void keyboardLeave(void*, wl_keyboard*, std::uint32_t, wl_surface*) { say("keyboard-leave"); }
 
-void keyboardKey(void* data, wl_keyboard*, std::uint32_t, std::uint32_t, std::uint32_t key, std::uint32_t state) {
+void keyboardKey(void* data, wl_keyboard*, std::uint32_t serial, std::uint32_t, std::uint32_t key, std::uint32_t state) {
   auto& c = *static_cast<Client*>(data);
+  c.keyboardSerial = serial;
   if (c.state == nullptr) return;
   const xkb_keycode_t code = key + 8;
   const xkb_keysym_t sym = xkb_state_key_get_one_sym(c.state, code);
@@ -304,6 +347,130 @@ void keyboardRepeat(void*, wl_keyboard*, std::int32_t, std::int32_t) {}
 const wl_keyboard_listener keyboardListener{keyboardKeymap, keyboardEnter,     keyboardLeave,
                                             keyboardKey,    keyboardModifiers, keyboardRepeat};
 
+
+// --- clipboard -----------------------------------------------------------------
+
+void offerType(void* data, wl_data_offer*, const char* type) {
+  static_cast<Client*>(data)->incomingTypes.emplace_back(type);
+}
+void offerSourceActions(void*, wl_data_offer*, std::uint32_t) {}
+void offerAction(void*, wl_data_offer*, std::uint32_t) {}
+const wl_data_offer_listener offerListener{offerType, offerSourceActions, offerAction};
+
+void deviceDataOffer(void* data, wl_data_device*, wl_data_offer* offer) {
+  auto& c = *static_cast<Client*>(data);
+  if (c.incoming != nullptr && c.incoming != c.selection) wl_data_offer_destroy(c.incoming);
+  c.incoming = offer;
+  c.incomingTypes.clear();
+  wl_data_offer_add_listener(offer, &offerListener, &c);
+}
+void deviceEnter(void*, wl_data_device*, std::uint32_t, wl_surface*, wl_fixed_t, wl_fixed_t, wl_data_offer*) {}
+void deviceLeave(void*, wl_data_device*) {}
+void deviceMotion(void*, wl_data_device*, std::uint32_t, wl_fixed_t, wl_fixed_t) {}
+void deviceDrop(void*, wl_data_device*) {}
+void deviceSelection(void* data, wl_data_device*, wl_data_offer* offer) {
+  auto& c = *static_cast<Client*>(data);
+  if (c.selection != nullptr && c.selection != offer) wl_data_offer_destroy(c.selection);
+  c.selection = offer;
+  c.selectionTypes = offer != nullptr && offer == c.incoming ? c.incomingTypes : std::vector<std::string>{};
+  if (offer == c.incoming) c.incoming = nullptr;
+}
+const wl_data_device_listener deviceListener{deviceDataOffer, deviceEnter, deviceLeave,
+                                             deviceMotion,    deviceDrop,  deviceSelection};
+
+void writeAll(int fd, const std::string& data) {
+  std::size_t done = 0;
+  while (done < data.size()) {
+    const ssize_t n = write(fd, data.data() + done, data.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;  // the reader went away
+    done += static_cast<std::size_t>(n);
+  }
+}
+
+void sourceTarget(void*, wl_data_source*, const char*) {}
+void sourceSend(void* data, wl_data_source*, const char*, std::int32_t fd) {
+  auto& c = *static_cast<Client*>(data);
+  if (c.silent) {
+    c.unanswered.push_back(fd);
+    return;
+  }
+  // Written by a child of its own, as a toolkit writes in the background:
+  // a reader that takes its time holds up neither the window nor the next
+  // reader.
+  if (fork() == 0) {
+    writeAll(fd, c.copied);
+    _exit(0);
+  }
+  close(fd);
+}
+void sourceCancelled(void* data, wl_data_source* source) {
+  auto& c = *static_cast<Client*>(data);
+  if (c.source == source) c.source = nullptr;
+  wl_data_source_destroy(source);
+  // Replaced: the readers a silent source kept waiting get nothing.
+  for (const int fd : c.unanswered) close(fd);
+  c.unanswered.clear();
+}
+void sourceDndDropPerformed(void*, wl_data_source*) {}
+void sourceDndFinished(void*, wl_data_source*) {}
+void sourceAction(void*, wl_data_source*, std::uint32_t) {}
+const wl_data_source_listener sourceListener{sourceTarget,           sourceSend,        sourceCancelled,
+                                             sourceDndDropPerformed, sourceDndFinished, sourceAction};
+
+void copiedDone(void*, wl_callback* callback, std::uint32_t) {
+  wl_callback_destroy(callback);
+  say("copied");
+}
+const wl_callback_listener copiedListener{copiedDone};
+
+void copy(Client& c, std::string text, bool silent = false) {
+  if (c.dataDevice == nullptr) {
+    std::fprintf(stderr, "wayland-test-client: the compositor has no data device\n");
+    return;
+  }
+  c.copied = std::move(text);
+  c.silent = silent;
+  c.source = wl_data_device_manager_create_data_source(c.dataDeviceManager);
+  wl_data_source_add_listener(c.source, &sourceListener, &c);
+  wl_data_source_offer(c.source, "text/plain;charset=utf-8");
+  wl_data_source_offer(c.source, "text/plain");
+  wl_data_device_set_selection(c.dataDevice, c.source, c.keyboardSerial);
+  wl_callback_add_listener(wl_display_sync(c.display), &copiedListener, &c);
+}
+
+void paste(Client& c) {
+  // Whatever the compositor said of the clipboard before this, heard first.
+  wl_display_roundtrip(c.display);
+  const char* type = nullptr;
+  for (const char* preferred : {"text/plain;charset=utf-8", "text/plain"}) {
+    for (const auto& t : c.selectionTypes) {
+      if (type == nullptr && t == preferred) type = preferred;
+    }
+  }
+  if (c.selection == nullptr || type == nullptr) {
+    say("clipboard none");
+    return;
+  }
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0) std::abort();
+  wl_data_offer_receive(c.selection, type, fds[1]);
+  close(fds[1]);
+  wl_display_flush(c.display);
+  std::string text;
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = read(fds[0], buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    text.append(buffer, static_cast<std::size_t>(n));
+  }
+  close(fds[0]);
+  std::string shown;
+  for (const char ch : text) shown += ch == '\n' ? std::string("\\n") : std::string(1, ch);
+  say("clipboard " + std::to_string(text.size()) + " " + shown);
+}
+
 // --- seat and registry -----------------------------------------------------------
 
 void seatCapabilities(void* data, wl_seat* seat, std::uint32_t caps) {
@@ -331,6 +498,9 @@ void registryGlobal(void* data, wl_registry* registry, std::uint32_t name, const
   } else if (is(wl_seat_interface) && c.seat == nullptr) {
     c.seat = static_cast<wl_seat*>(wl_registry_bind(registry, name, &wl_seat_interface, std::min(version, 7u)));
     wl_seat_add_listener(c.seat, &seatListener, &c);
+  } else if (is(wl_data_device_manager_interface)) {
+    c.dataDeviceManager = static_cast<wl_data_device_manager*>(
+        wl_registry_bind(registry, name, &wl_data_device_manager_interface, std::min(version, 3u)));
   } else if (is(xdg_wm_base_interface)) {
     c.wmBase = static_cast<xdg_wm_base*>(wl_registry_bind(registry, name, &xdg_wm_base_interface, 1));
     xdg_wm_base_add_listener(c.wmBase, &wmBaseListener, &c);
@@ -376,6 +546,16 @@ int run(Client& c) {
       input.erase(0, newline + 1);
       if (command == "sync") {
         requestSync(c);
+      } else if (command.rfind("copy ", 0) == 0) {
+        copy(c, command.substr(5));
+      } else if (command.rfind("copy-silent ", 0) == 0) {
+        copy(c, command.substr(12), true);
+      } else if (command.rfind("copy-large ", 0) == 0) {
+        std::string text(std::stoul(command.substr(11)), 'a');
+        for (std::size_t i = 0; i < text.size(); ++i) text[i] = static_cast<char>('a' + i % 26);
+        copy(c, std::move(text));
+      } else if (command == "paste") {
+        paste(c);
       } else {
         std::fprintf(stderr, "wayland-test-client: unknown command \"%s\"\n", command.c_str());
       }
@@ -399,6 +579,19 @@ int main() {
     std::fprintf(stderr, "wayland-test-client: the compositor lacks a global this client needs\n");
     return 1;
   }
+  // A reader that leaves mid-transfer must not end the window (nor its
+  // writers, which nobody waits for).
+  signal(SIGPIPE, SIG_IGN);
+  signal(SIGCHLD, SIG_IGN);
+  if (c.dataDeviceManager != nullptr) {
+    c.dataDevice = wl_data_device_manager_get_data_device(c.dataDeviceManager, c.seat);
+    wl_data_device_add_listener(c.dataDevice, &deviceListener, &c);
+  }
+  c.cursorSurface = wl_compositor_create_surface(c.compositor);
+  wl_surface_attach(c.cursorSurface, shmBuffer(c, 8, 8, WL_SHM_FORMAT_ARGB8888, [](int, int) { return 0xFF000000u; }),
+                    0, 0);
+  wl_surface_damage(c.cursorSurface, 0, 0, 8, 8);
+  wl_surface_commit(c.cursorSurface);
   c.surface = wl_compositor_create_surface(c.compositor);
   c.xdgSurface = xdg_wm_base_get_xdg_surface(c.wmBase, c.surface);
   xdg_surface_add_listener(c.xdgSurface, &surfaceListener, &c);

@@ -1,0 +1,185 @@
+// The screen preview on GNOME's Wayland session, against a real headless
+// mutter: a full-screen window of ours paints four known quadrants, and the
+// preview's frames, decoded, must show them; when mutter goes the capture
+// ends, and a later start casts the new mutter.
+#include "host/services/screen_preview/gnome/mutter_screen_capture.hpp"
+
+#include <gtest/gtest.h>
+
+#include <asio/io_context.hpp>
+#include <mutex>
+
+#include "host/gnome/mutter_remote_desktop.hpp"
+#include "host/services/screen_preview/screen_capture_error.hpp"
+#include "host/services/screen_preview/screen_preview_service.hpp"
+#include "kit/dbus/dbus_connection.hpp"
+#include "tests/host/services/screen_preview/jpeg_image.hpp"
+#include "tests/support/run_awaitable.hpp"
+#include "tests/support/wayland/headless_mutter.hpp"
+
+namespace glidemate::host {
+namespace {
+
+using namespace std::chrono_literals;
+using glidemate::testing::ChildProcess;
+using glidemate::testing::HeadlessMutter;
+using glidemate::testing::runAwaitable;
+using glidemate::testing::runUntil;
+using testing::JpegImage;
+using testing::rgbOf;
+
+constexpr auto patience = 30000ms;
+
+class LineLog final : public Logger {
+ public:
+  void log(std::string_view, std::string_view message) override { lines.emplace_back(message); }
+  bool saw(std::string_view part) const {
+    return std::any_of(lines.begin(), lines.end(), [&](const auto& l) { return l.find(part) != std::string::npos; });
+  }
+  std::string all() const {
+    std::string text;
+    for (const auto& l : lines) text += l + "\n";
+    return text;
+  }
+  std::vector<std::string> lines;
+};
+
+class MutterScreenCaptureTest : public ::testing::Test {
+ protected:
+  MutterScreenCaptureTest() : connection(DBusConnection::openAddress(io.get_executor(), mutter.sessionBus().address())) {
+    mutter.adoptEnvironment();
+    service = std::make_unique<ScreenPreviewService>(
+        io.get_executor(), std::make_unique<MutterScreenCapture>(io.get_executor(), connection), log);
+  }
+
+  ~MutterScreenCaptureTest() override {
+    if (service->isActive()) runAwaitable(io, service->stop());
+    service.reset();
+    io.restart();
+    io.poll();
+  }
+
+  // The window, once mutter has shown its picture.
+  void startClient() {
+    client = glidemate::testing::startWaylandTestClient(mutter);
+    ASSERT_EQ(client->readLineContaining("presented", patience), "presented");
+  }
+
+  void startPreview() {
+    service->setOnFrame([this](Bytes jpeg) {
+      std::lock_guard guard(lock);
+      frames.push_back(std::move(jpeg));
+    });
+    runAwaitable(io, service->start());
+  }
+
+  // The next frame whose picture `accept` takes (the window may still be
+  // growing into place in the first ones).
+  std::optional<JpegImage> frameWhere(const std::function<bool(const JpegImage&)>& accept,
+                                      std::chrono::steady_clock::duration limit = patience) {
+    std::optional<JpegImage> found;
+    runUntil(io, [&] {
+      std::lock_guard guard(lock);
+      for (; !found && taken < frames.size(); ++taken) {
+        JpegImage image(frames[taken]);
+        if (accept(image)) found.emplace(image);
+      }
+      return found.has_value();
+    }, limit);
+    return found;
+  }
+
+  HeadlessMutter mutter;
+  asio::io_context io;
+  std::shared_ptr<DBusConnection> connection;
+  LineLog log;
+  std::unique_ptr<ScreenPreviewService> service;
+  std::unique_ptr<ChildProcess> client;
+  std::mutex lock;
+  std::vector<Bytes> frames;
+  std::size_t taken = 0;
+};
+
+// The window's quadrants, checked a quarter of the way in from each
+// corner of a frame.
+bool showsTheQuadrants(const JpegImage& image) {
+  const int w = image.width(), h = image.height();
+  return image.near(w / 4, h / 4, rgbOf(0xff0000)) && image.near(3 * w / 4, h / 4, rgbOf(0x00ff00)) &&
+         image.near(3 * w / 4, 3 * h / 4, rgbOf(0xffffff)) && image.near(w / 4, 3 * h / 4, rgbOf(0x0000ff));
+}
+
+TEST_F(MutterScreenCaptureTest, FramesShowWhatTheWindowPainted) {
+  startClient();
+  startPreview();
+  const auto screen = frameWhere(showsTheQuadrants);
+  ASSERT_TRUE(screen) << "no frame showed the window's quadrants";
+  EXPECT_EQ(screen->width(), 1280);
+  EXPECT_EQ(screen->height(), 800) << "1440 x 900 scaled to 1280 wide";
+  EXPECT_TRUE(log.saw("screen cast of mutter"));
+
+  // A still screen still gives the frame a new mode asks for.
+  service->setMode(ScreenPreviewMode::cursor);
+  const auto crop = frameWhere([](const JpegImage& image) { return image.width() == 960; });
+  ASSERT_TRUE(crop);
+  EXPECT_EQ(crop->height(), 600);
+}
+
+// The cursor comes as the stream's metadata: the crop follows it, and the
+// preview draws its picture where the pointer is.
+TEST_F(MutterScreenCaptureTest, TheCursorCropFollowsThePointerAndShowsTheCursor) {
+  MutterRemoteDesktop input(io.get_executor(), connection, log, MutterRemoteDesktop::Options{.screenCast = false});
+  ASSERT_TRUE(runUntil(io, [&] { return input.isReady(); }));
+  startClient();
+  service->setMode(ScreenPreviewMode::cursor);
+  startPreview();
+  // From the screen's top-left corner, where the pointer starts, to the
+  // middle of the red quadrant.
+  for (int i = 0; i < 9; ++i) input.pointerMotionRelative(40, 25);
+  io.poll();
+  const auto showsTheCursor = [](const JpegImage& image) {
+    if (image.width() != 960 || !image.near(100, 100, rgbOf(0xff0000))) return false;
+    // The window's black cursor near (360, 225), in a crop that starts at
+    // the screen's corner (mutter may have moved the pointer a little as
+    // the window appeared).
+    for (int y = 225; y < 290; ++y) {
+      for (int x = 360; x < 425; ++x) {
+        if (image.near(x, y, rgbOf(0x000000), 60)) return true;
+      }
+    }
+    return false;
+  };
+  // A window that grew into place under the pointer hears of it, and shows
+  // its cursor, once the pointer moves again.
+  std::optional<JpegImage> crop;
+  for (int attempt = 0; attempt < 60 && !crop; ++attempt) {
+    crop = frameWhere(showsTheCursor, std::chrono::seconds(1));
+    input.pointerMotionRelative(attempt % 2 == 0 ? 1 : -1, 0);
+    io.poll();
+  }
+  EXPECT_TRUE(crop) << "no frame showed the cursor at the pointer";
+}
+
+TEST_F(MutterScreenCaptureTest, TheCaptureEndsWithMutterAndAStartCastsTheNewOne) {
+  startClient();
+  startPreview();
+  ASSERT_TRUE(frameWhere(showsTheQuadrants));
+
+  client.reset();
+  mutter.stopMutter();
+  ASSERT_TRUE(runUntil(io, [&] { return !service->isActive(); })) << "the capture outlived mutter";
+  EXPECT_TRUE(log.saw("capture ended"));
+
+  mutter.startMutter();
+  startClient();
+  startPreview();
+  EXPECT_TRUE(frameWhere(showsTheQuadrants)) << "no frame from the new mutter\n" << log.all();
+}
+
+TEST_F(MutterScreenCaptureTest, WithoutMutterTheStartFails) {
+  mutter.stopMutter();
+  EXPECT_THROW(runAwaitable(io, service->start()), ScreenCaptureError);
+  EXPECT_FALSE(service->isActive());
+}
+
+}  // namespace
+}  // namespace glidemate::host
