@@ -45,7 +45,8 @@ struct HostRuntime::State {
                                           : UnsupportedBLEPeripheralManager::make,
         },
         desktopServices(io.get_executor(),
-                        DesktopFacilities{input->x11Poster(), systemBus, sessionBus, &defaults, options.folders.shortcuts},
+                        DesktopFacilities{input->x11Poster(), systemBus, sessionBus, &defaults, options.folders.shortcuts,
+                                          input->mutter()},
                         logger));
   }
 
