@@ -85,10 +85,14 @@ struct WlrootsVirtualInput::State : std::enable_shared_from_this<State> {
   // The roundtrips of a new connection: first the globals, then the
   // outputs' answers.
   int roundtrip = 0;
+  // Set by a handler that found the compositor unfit; the connection is
+  // closed once libwayland has returned from dispatching.
+  bool unfit = false;
 
   bool ready = false;
   std::uint64_t generation = 0;
-  // Whether the loss of the compositor (or its absence) was said.
+  // Whether the loss of the compositor (its absence, or its lack of the
+  // managers) was said; once until it is ready again.
   bool absenceLogged = false;
   bool everReady = false;
 
@@ -125,6 +129,7 @@ struct WlrootsVirtualInput::State : std::enable_shared_from_this<State> {
     registry = wl_display_get_registry(connection);
     wl_registry_add_listener(registry, &registryListener, this);
     roundtrip = 0;
+    unfit = false;
     sync();
     socket.emplace(executor, wl_display_get_fd(connection));
     flush();
@@ -237,7 +242,11 @@ struct WlrootsVirtualInput::State : std::enable_shared_from_this<State> {
       if (wl_display_dispatch_pending(connection) < 0) return failed();
     }
     if (wl_display_read_events(connection) < 0 || wl_display_dispatch_pending(connection) < 0) return failed();
-    if (connection == nullptr) return;  // a handler gave up on it
+    if (unfit) {
+      disconnect();
+      pauseBeforeRetry();
+      return;
+    }
     flush();
     if (connection != nullptr) waitReadable();
   }
@@ -271,11 +280,12 @@ struct WlrootsVirtualInput::State : std::enable_shared_from_this<State> {
     ++roundtrip;
     if (roundtrip == 1) {
       if (seat == nullptr || pointerManager == nullptr || keyboardManager == nullptr) {
-        log("The Wayland compositor at " + display +
-            " offers no virtual pointer and keyboard (wlroots protocols): input is dropped");
-        absenceLogged = true;
-        disconnect();
-        pauseBeforeRetry();
+        if (!absenceLogged) {
+          log("The Wayland compositor at " + display +
+              " offers no virtual pointer and keyboard (wlroots protocols): input is dropped");
+          absenceLogged = true;
+        }
+        unfit = true;
         return;
       }
       pointer = zwlr_virtual_pointer_manager_v1_create_virtual_pointer(pointerManager, seat);
@@ -291,7 +301,11 @@ struct WlrootsVirtualInput::State : std::enable_shared_from_this<State> {
     if (roundtrip == 2) {
       ready = true;
       ++generation;
-      if (everReady && absenceLogged) log("The Wayland compositor is back: input goes to it again");
+      if (everReady) {
+        log("The Wayland compositor is back: input goes to it again");
+      } else {
+        log("Virtual pointer and keyboard ready on " + display);
+      }
       everReady = true;
       absenceLogged = false;
     }

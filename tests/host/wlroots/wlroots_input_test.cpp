@@ -18,6 +18,7 @@
 #include "host/wlroots/wlroots_virtual_input.hpp"
 #include "tests/host/input/manual_frame_clock.hpp"
 #include "tests/support/run_awaitable.hpp"
+#include "tests/support/wayland/headless_mutter.hpp"
 #include "tests/support/wayland/headless_sway.hpp"
 
 namespace glidemate::host {
@@ -245,6 +246,30 @@ TEST_F(SwayTest, InputIsDroppedWhileSwayIsGoneAndFlowsWhenItIsBack) {
   const ScreenPoint from = settledPosition();
   input.move(30, 40);
   EXPECT_EQ(settledPosition(), (ScreenPoint{from.x + 30, from.y + 40}));
+}
+
+// GNOME's compositor has neither manager.
+TEST(WlrootsElsewhere, ACompositorWithoutVirtualInputIsToldOnceAndNeverUsed) {
+  glidemate::testing::HeadlessMutter mutter({.keyboardLayout = {}, .pipewire = false});
+  mutter.adoptEnvironment();
+  EXPECT_FALSE(offersVirtualInput("wayland-0", 5s));
+
+  asio::io_context io;
+  CollectingLogger logger;
+  VirtualKeyboardLayout layout;
+  WlrootsVirtualInput session(io.get_executor(), logger, {.display = "wayland-0", .retryInterval = 0ms});
+  RemoteDesktopEventPoster poster(session, &layout, logger);
+  ASSERT_TRUE(runUntil(io, [&] { return logger.count("offers no virtual pointer and keyboard") > 0; }))
+      << logger.all();
+  auto now = std::chrono::steady_clock::time_point{100s};
+  InputService input(poster, [&] { return now; });
+  for (int i = 0; i < 3; ++i) {
+    input.move(10, 10);  // asks again, and is refused again
+    io.restart();
+    io.run_for(100ms);
+  }
+  EXPECT_FALSE(session.isReady());
+  EXPECT_EQ(logger.count("offers no virtual pointer and keyboard"), 1) << logger.all();
 }
 
 }  // namespace
