@@ -16,6 +16,7 @@
 #include <filesystem>
 
 #include "host/wlroots/virtual_keymap.hpp"
+#include "host/wlroots/wayland_connection.hpp"
 #include "virtual-keyboard-unstable-v1-client-protocol.h"
 #include "wlr-virtual-pointer-unstable-v1-client-protocol.h"
 #include "xdg-output-unstable-v1-client-protocol.h"
@@ -26,12 +27,6 @@ namespace {
 constexpr const char* logCategory = "input";
 // Absolute positions are sent in 1/256ths of a point.
 constexpr double absoluteSteps = 256;
-
-std::string displayName(const std::string& configured) {
-  if (!configured.empty()) return configured;
-  const char* name = std::getenv("WAYLAND_DISPLAY");
-  return name != nullptr && *name != '\0' ? name : "wayland-0";
-}
 
 // Where the compositor's socket lives, as libwayland looks for it.
 std::filesystem::path socketPath(const std::string& display) {
@@ -61,7 +56,7 @@ struct WlrootsVirtualInput::State : std::enable_shared_from_this<State> {
   };
 
   State(const asio::any_io_executor& e, Logger& l, Options o)
-      : executor(e), logger(l), options(std::move(o)), display(displayName(options.display)), pause(e) {}
+      : executor(e), logger(l), options(std::move(o)), display(waylandDisplayName(options.display)), pause(e) {}
 
   ~State() { disconnect(); }
 
@@ -71,7 +66,7 @@ struct WlrootsVirtualInput::State : std::enable_shared_from_this<State> {
   std::string display;
   const std::chrono::steady_clock::time_point epoch = std::chrono::steady_clock::now();
 
-  wl_display* connection = nullptr;
+  std::unique_ptr<WaylandConnection> wayland;
   wl_registry* registry = nullptr;
   wl_seat* seat = nullptr;
   zwlr_virtual_pointer_manager_v1* pointerManager = nullptr;
@@ -80,14 +75,9 @@ struct WlrootsVirtualInput::State : std::enable_shared_from_this<State> {
   zwlr_virtual_pointer_v1* pointer = nullptr;
   zwp_virtual_keyboard_v1* keyboard = nullptr;
   std::vector<std::unique_ptr<Output>> outputs;
-  std::optional<asio::posix::stream_descriptor> socket;
-  bool writeWaiting = false;
-  // The roundtrips of a new connection: first the globals, then the
-  // outputs' answers.
-  int roundtrip = 0;
-  // Set by a handler that found the compositor unfit; the connection is
-  // closed once libwayland has returned from dispatching.
-  bool unfit = false;
+  // Relative motion held back while the compositor is behind.
+  double heldDx = 0;
+  double heldDy = 0;
 
   bool ready = false;
   std::uint64_t generation = 0;
@@ -116,9 +106,11 @@ struct WlrootsVirtualInput::State : std::enable_shared_from_this<State> {
   // --- connection ---------------------------------------------------------
 
   void connect() {
-    if (connection != nullptr) return;
-    connection = wl_display_connect(display.c_str());
-    if (connection == nullptr) {
+    if (wayland) return;
+    wayland = WaylandConnection::open(executor, display, [weak = weak_from_this()](const std::string& why) {
+      if (auto self = weak.lock()) self->lose(why);
+    });
+    if (!wayland) {
       if (!absenceLogged) {
         log("No Wayland compositor at " + display + ": input waits for it");
         absenceLogged = true;
@@ -126,26 +118,21 @@ struct WlrootsVirtualInput::State : std::enable_shared_from_this<State> {
       pauseBeforeRetry();
       return;
     }
-    registry = wl_display_get_registry(connection);
+    wayland->onDrained([weak = weak_from_this()] {
+      if (auto self = weak.lock()) self->sendHeldMotion();
+    });
+    registry = wl_display_get_registry(wayland->display());
     wl_registry_add_listener(registry, &registryListener, this);
-    roundtrip = 0;
-    unfit = false;
-    sync();
-    socket.emplace(executor, wl_display_get_fd(connection));
-    flush();
-    waitReadable();
+    wayland->roundtrip([weak = weak_from_this()] {
+      if (auto self = weak.lock()) self->globalsKnown();
+    });
   }
 
   void disconnect() {
     ready = false;
-    if (connection == nullptr) return;
-    // The descriptor belongs to libwayland.
-    if (socket) {
-      socket->release();
-      socket.reset();
-    }
-    writeWaiting = false;
+    if (!wayland) return;
     outputs.clear();
+    heldDx = heldDy = 0;
     if (keyboard != nullptr) zwp_virtual_keyboard_v1_destroy(keyboard);
     if (pointer != nullptr) zwlr_virtual_pointer_v1_destroy(pointer);
     if (outputManager != nullptr) zxdg_output_manager_v1_destroy(outputManager);
@@ -160,9 +147,7 @@ struct WlrootsVirtualInput::State : std::enable_shared_from_this<State> {
     pointerManager = nullptr;
     seat = nullptr;
     registry = nullptr;
-    wl_display_flush(connection);
-    wl_display_disconnect(connection);
-    connection = nullptr;
+    wayland.reset();
   }
 
   void lose(const std::string& why) {
@@ -219,96 +204,60 @@ struct WlrootsVirtualInput::State : std::enable_shared_from_this<State> {
         at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
       }
     }
-    if (appeared && connection == nullptr) connect();
+    if (appeared && !wayland) connect();
     waitForSocket();
   }
 
-  void sync() {
-    wl_callback* callback = wl_display_sync(connection);
-    wl_callback_add_listener(callback, &syncListener, this);
+  void flush() { wayland->flush(); }
+
+  void sendMotion(double dx, double dy) {
+    zwlr_virtual_pointer_v1_motion(pointer, now(), wl_fixed_from_double(dx), wl_fixed_from_double(dy));
+    zwlr_virtual_pointer_v1_frame(pointer);
   }
 
-  void waitReadable() {
-    socket->async_wait(asio::posix::stream_descriptor::wait_read,
-                       [weak = weak_from_this()](const asio::error_code& error) {
-                         if (error) return;
-                         if (auto self = weak.lock()) self->readEvents();
-                       });
-  }
-
-  void readEvents() {
-    if (connection == nullptr) return;
-    while (wl_display_prepare_read(connection) != 0) {
-      if (wl_display_dispatch_pending(connection) < 0) return failed();
-    }
-    if (wl_display_read_events(connection) < 0 || wl_display_dispatch_pending(connection) < 0) return failed();
-    if (unfit) {
-      disconnect();
-      pauseBeforeRetry();
-      return;
-    }
+  // Motion held back goes before any other pointer event.
+  void sendHeldMotion() {
+    if (!ready || (heldDx == 0 && heldDy == 0)) return;
+    sendMotion(heldDx, heldDy);
+    heldDx = heldDy = 0;
     flush();
-    if (connection != nullptr) waitReadable();
-  }
-
-  void failed() {
-    const int error = wl_display_get_error(connection);
-    lose(error == EPIPE || error == ECONNRESET || error == 0 ? "went away"
-                                                             : std::string("broke the connection (") +
-                                                                   std::strerror(error) + ")");
-  }
-
-  // Sends what is queued; a full socket is written when it drains.
-  void flush() {
-    if (connection == nullptr || writeWaiting) return;
-    if (wl_display_flush(connection) >= 0) return;
-    if (errno != EAGAIN) return failed();
-    writeWaiting = true;
-    socket->async_wait(asio::posix::stream_descriptor::wait_write,
-                       [weak = weak_from_this()](const asio::error_code& error) {
-                         if (error) return;
-                         auto self = weak.lock();
-                         if (!self) return;
-                         self->writeWaiting = false;
-                         self->flush();
-                       });
   }
 
   // --- what the compositor tells ---------------------------------------------
 
-  void roundtripDone() {
-    ++roundtrip;
-    if (roundtrip == 1) {
-      if (seat == nullptr || pointerManager == nullptr || keyboardManager == nullptr) {
-        if (!absenceLogged) {
-          log("The Wayland compositor at " + display +
-              " offers no virtual pointer and keyboard (wlroots protocols): input is dropped");
-          absenceLogged = true;
-        }
-        unfit = true;
-        return;
+  void globalsKnown() {
+    if (seat == nullptr || pointerManager == nullptr || keyboardManager == nullptr) {
+      if (!absenceLogged) {
+        log("The Wayland compositor at " + display +
+            " offers no virtual pointer and keyboard (wlroots protocols): input is dropped");
+        absenceLogged = true;
       }
-      pointer = zwlr_virtual_pointer_manager_v1_create_virtual_pointer(pointerManager, seat);
-      keyboard = zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(keyboardManager, seat);
-      keymapSent.reset();
-      modifiersSent.reset();
-      sendKeymap();
-      sendModifiers();
-      // The outputs bound with the globals answer before this.
-      sync();
+      disconnect();
+      pauseBeforeRetry();
       return;
     }
-    if (roundtrip == 2) {
-      ready = true;
-      ++generation;
-      if (everReady) {
-        log("The Wayland compositor is back: input goes to it again");
-      } else {
-        log("Virtual pointer and keyboard ready on " + display);
-      }
-      everReady = true;
-      absenceLogged = false;
+    pointer = zwlr_virtual_pointer_manager_v1_create_virtual_pointer(pointerManager, seat);
+    keyboard = zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(keyboardManager, seat);
+    keymapSent.reset();
+    modifiersSent.reset();
+    sendKeymap();
+    sendModifiers();
+    // The outputs bound with the globals answer before this.
+    wayland->roundtrip([weak = weak_from_this()] {
+      if (auto self = weak.lock()) self->becomeReady();
+    });
+  }
+
+  void becomeReady() {
+    ready = true;
+    ++generation;
+    if (everReady) {
+      log("The Wayland compositor is back: input goes to it again");
+    } else {
+      log("Virtual pointer and keyboard ready on " + display);
     }
+    everReady = true;
+    absenceLogged = false;
   }
 
   void global(std::uint32_t name, const char* interface, std::uint32_t version) {
@@ -385,7 +334,6 @@ struct WlrootsVirtualInput::State : std::enable_shared_from_this<State> {
   }
 
   static const wl_registry_listener registryListener;
-  static const wl_callback_listener syncListener;
   static const wl_output_listener outputListener;
   static const zxdg_output_v1_listener xdgOutputListener;
 };
@@ -395,13 +343,6 @@ const wl_registry_listener WlrootsVirtualInput::State::registryListener{
       static_cast<State*>(data)->global(name, interface, version);
     },
     [](void* data, wl_registry*, std::uint32_t name) { static_cast<State*>(data)->globalRemoved(name); },
-};
-
-const wl_callback_listener WlrootsVirtualInput::State::syncListener{
-    [](void* data, wl_callback* callback, std::uint32_t) {
-      wl_callback_destroy(callback);
-      static_cast<State*>(data)->roundtripDone();
-    },
 };
 
 const wl_output_listener WlrootsVirtualInput::State::outputListener{
@@ -452,14 +393,20 @@ std::uint64_t WlrootsVirtualInput::generation() const { return state_->generatio
 
 void WlrootsVirtualInput::inputWanted() {
   State& s = *state_;
-  if (s.connection == nullptr && s.due) s.connect();
+  if (!s.wayland && s.due) s.connect();
 }
 
 void WlrootsVirtualInput::pointerMotionRelative(double dx, double dy) {
   State& s = *state_;
   if (!s.ready) return;
-  zwlr_virtual_pointer_v1_motion(s.pointer, s.now(), wl_fixed_from_double(dx), wl_fixed_from_double(dy));
-  zwlr_virtual_pointer_v1_frame(s.pointer);
+  // A compositor that has fallen behind gets the sum once it catches up,
+  // rather than every step filling libwayland's buffer until it breaks.
+  if (s.wayland->congested()) {
+    s.heldDx += dx;
+    s.heldDy += dy;
+    return;
+  }
+  s.sendMotion(dx, dy);
   s.flush();
 }
 
@@ -476,6 +423,8 @@ bool WlrootsVirtualInput::pointerMotionAbsolute(ScreenPoint position) {
     bottom = std::max(bottom, r.y + r.height);
   }
   if (!std::isfinite(position.x) || !std::isfinite(position.y)) return false;
+  // Placed absolutely, the pointer no longer owes the held motion.
+  s.heldDx = s.heldDy = 0;
   const auto steps = [](double value, double from, double to) {
     return static_cast<std::uint32_t>(std::lround((std::clamp(value, from, to) - from) * absoluteSteps));
   };
@@ -490,6 +439,7 @@ bool WlrootsVirtualInput::pointerMotionAbsolute(ScreenPoint position) {
 void WlrootsVirtualInput::pointerButton(std::int32_t button, bool pressed) {
   State& s = *state_;
   if (!s.ready) return;
+  s.sendHeldMotion();
   zwlr_virtual_pointer_v1_button(s.pointer, s.now(), static_cast<std::uint32_t>(button),
                                  pressed ? WL_POINTER_BUTTON_STATE_PRESSED : WL_POINTER_BUTTON_STATE_RELEASED);
   zwlr_virtual_pointer_v1_frame(s.pointer);
@@ -499,6 +449,7 @@ void WlrootsVirtualInput::pointerButton(std::int32_t button, bool pressed) {
 void WlrootsVirtualInput::pointerAxis(double dx, double dy, bool finish) {
   State& s = *state_;
   if (!s.ready) return;
+  s.sendHeldMotion();
   const std::uint32_t time = s.now();
   // Each axis request is followed by its source: wlroots gives the source
   // to the axis named last.
@@ -559,7 +510,7 @@ std::optional<double> WlrootsVirtualInput::refreshRate() const {
 }
 
 bool offersVirtualInput(const std::string& configured, std::chrono::milliseconds timeout) {
-  wl_display* connection = wl_display_connect(displayName(configured).c_str());
+  wl_display* connection = wl_display_connect(waylandDisplayName(configured).c_str());
   if (connection == nullptr) return false;
   struct Found {
     bool pointer = false;

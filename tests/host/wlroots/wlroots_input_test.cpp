@@ -4,11 +4,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <asio/executor_work_guard.hpp>
 #include <asio/io_context.hpp>
 #include <linux/input-event-codes.h>
 #include <algorithm>
 #include <cmath>
 #include <sstream>
+#include <thread>
 
 #include "host/input/desktop_shortcut_gesture_backend.hpp"
 #include "host/input/input_service.hpp"
@@ -195,6 +197,46 @@ TEST_F(SwayTest, MovesClicksAndScrollsReachAWindowExactly) {
   const auto end = nextAxisFrame();
   EXPECT_THAT(end, ::testing::Contains("axis-stop vertical"));
   EXPECT_THAT(end, ::testing::Contains("axis-source finger"));
+}
+
+// A compositor that reads nothing for a while: the socket fills, and the
+// motion sent meanwhile arrives in the end, summed, instead of breaking the
+// connection when libwayland's own buffer overflows.
+TEST_F(SwayTest, MotionWaitsForACompositorThatFellBehind) {
+  startSession();
+  startClient();
+  InputService input(*poster, [&] { return now; });
+  bringPointerIn(input);
+  input.move(10, 0);
+  const ScreenPoint from = settledPosition();
+  ASSERT_LT(from.x, 1000);
+
+  sway.freeze(true);
+  constexpr int steps = 20000;  // of 1/64 point each, far more than the socket holds
+  for (int i = 0; i < steps; ++i) {
+    session->pointerMotionRelative(1.0 / 64, 0);
+    io.poll();
+  }
+  sway.freeze(false);
+  // The connection is written as the socket drains, while the window's
+  // lines are read here.
+  auto work = asio::make_work_guard(io);
+  std::thread pump([&] {
+    io.restart();
+    io.run();
+  });
+  const std::string expected = "motion " + std::to_string(static_cast<int>(from.x) + steps / 64) + ".5";
+  std::string line, last;
+  do {
+    line = client->readLineContaining("motion", patience);
+    if (!line.empty()) last = line;
+  } while (!line.empty() && line.rfind(expected, 0) != 0);
+  work.reset();
+  io.stop();
+  pump.join();
+  EXPECT_FALSE(line.empty()) << "the summed motion never arrived: " << last << " from " << from.x << "\n"
+                             << logger.all();
+  EXPECT_EQ(logger.count("went away") + logger.count("broke the connection"), 0) << logger.all();
 }
 
 TEST_F(SwayTest, EveryCharacterArrivesAsTextAndChordsKeepTheirModifiers) {

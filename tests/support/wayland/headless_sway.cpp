@@ -85,6 +85,8 @@ void HeadlessSway::stopSway() {
   sway_.reset();
 }
 
+void HeadlessSway::freeze(bool frozen) { kill(sway_->pid(), frozen ? SIGSTOP : SIGCONT); }
+
 std::vector<std::string> HeadlessSway::environment() const {
   return {
       "XDG_RUNTIME_DIR=" + runtime_.path().string(),

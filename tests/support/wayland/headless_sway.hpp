@@ -36,6 +36,9 @@ class HeadlessSway {
   // takes connections on the same socket name.
   void stopSway();
   void startSway();
+  // Stops sway where it is (SIGSTOP), so that it reads nothing, or lets it
+  // go on.
+  void freeze(bool frozen);
 
  private:
   TempDir runtime_;
