@@ -8,6 +8,7 @@
 #include "host/services/audio/pulse/pulse_audio_output.hpp"
 #include "host/services/battery/sysfs/sysfs_power_sources.hpp"
 #include "host/services/bluetooth/bluez/bluez_bluetooth_system.hpp"
+#include "host/services/clipboard/wlroots/wlroots_clipboard_service.hpp"
 #include "host/services/clipboard/x11/x11_clipboard_service.hpp"
 #include "host/services/now_playing/curl/curl_artwork_fetcher.hpp"
 #include "host/services/now_playing/mpris/mpris_player_backend.hpp"
@@ -181,6 +182,11 @@ HostServices desktopServices(const asio::any_io_executor& executor, const Deskto
   if (display) {
     addX11Services(services, executor, display, facilities.x11Poster, logger);
     addAppService(services, display);
+  }
+  if (facilities.wlroots) {
+    // The compositor's own clipboard, which its Wayland windows use; it
+    // hands XWayland's on.
+    services.clipboard = std::make_unique<WlrootsClipboardService>(executor, WlrootsClipboardService::Options{});
   }
   addStatusServices(services, executor, facilities.systemBus, logger);
   addMediaServices(services, executor, facilities.sessionBus);

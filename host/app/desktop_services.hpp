@@ -27,6 +27,9 @@ struct DesktopFacilities {
   UserDefaults* defaults = nullptr;
   // The folder of the user's shortcut scripts; empty: no shortcuts.
   std::filesystem::path shortcuts;
+  // Whether input goes to a wlroots compositor ($WAYLAND_DISPLAY), whose
+  // own clipboard is then used.
+  bool wlroots = false;
 };
 
 // This program's identifier among the applications: the desktop app's entry.

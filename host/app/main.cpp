@@ -70,8 +70,9 @@ int run(const HostOptions& options) {
   io.restart();
   // A question that failed outright counts as unanswered.
   if (!facts) facts.emplace();
-  const InputBackend input(chooseInput(options.input, *facts), options.input != HostOptions::Input::automatic, *facts,
-                           io.get_executor(), sessionBus, logger);
+  const InputChoice inputChoice = chooseInput(options.input, *facts);
+  const InputBackend input(inputChoice, options.input != HostOptions::Input::automatic, *facts, io.get_executor(),
+                           sessionBus, logger);
   std::unique_ptr<AvahiDnsSd> dnsSd;
   if (options.advertise) dnsSd = std::make_unique<AvahiDnsSd>(io.get_executor());
 
@@ -89,7 +90,8 @@ int run(const HostOptions& options) {
                                                    },
                                                    desktopServices(io.get_executor(),
                                                                    DesktopFacilities{input.x11Poster(), systemBus, sessionBus,
-                                                                                     &defaults, folders.shortcuts},
+                                                                                     &defaults, folders.shortcuts,
+                                                                                     inputChoice.route == InputRoute::wlroots},
                                                                    logger));
 
   StatusLines status(*server, options.json, printLine);

@@ -140,5 +140,31 @@ TEST_F(SwayHostProgram, APhoneMovesClicksAndTypesOnTheDesktop) {
   EXPECT_EQ(host->stop(), 0);
 }
 
+// The compositor's clipboard between a phone and other Wayland programs
+// (wl-copy and wl-paste), through the host.
+TEST_F(SwayHostProgram, TheClipboardTravelsBetweenThePhoneAndOtherPrograms) {
+  sway.adoptEnvironment();  // for wl-copy and wl-paste
+  const auto command = [&](const nlohmann::json& message) {
+    const auto sent = runProgram(phone({"send", address, message.dump()}));
+    EXPECT_EQ(sent.status, 0) << sent.err;
+    return sent.out;
+  };
+  const std::string text = "Gr\u00fc\u00dfe, \u20ac5 \U0001F44B";
+  command({{"setClipboard", {{"_0", text}}}});
+  const auto pasted = runProgram({"wl-paste", "--no-newline"});
+  EXPECT_EQ(pasted.status, 0) << pasted.err;
+  EXPECT_EQ(pasted.out, text);
+
+  ChildProcess copier({"wl-copy", "--foreground", "copied elsewhere \u2713"});
+  // wl-copy takes the clipboard in its own time; the limit only turns a
+  // hang into a failure.
+  const auto deadline = std::chrono::steady_clock::now() + patience;
+  std::string got;
+  while (got.find("copied elsewhere") == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+    got = command(nlohmann::json::parse(R"({"getClipboard":{}})"));
+  }
+  EXPECT_NE(got.find(nlohmann::json("copied elsewhere \u2713").dump()), std::string::npos) << got;
+}
+
 }  // namespace
 }  // namespace glidemate
