@@ -22,6 +22,7 @@
 #include "host/services/power/screensaver/screen_saver_keep_awake.hpp"
 #include "host/services/power/x11/x11_display_sleeper.hpp"
 #include "host/services/presentation/x11/x11_presentation_backend.hpp"
+#include "host/services/screen_preview/wlroots/wlroots_screen_capture.hpp"
 #include "host/services/screen_preview/x11/x11_screen_capture.hpp"
 #include "host/services/shortcuts/script_folder_shortcut_tool.hpp"
 #include "host/x11/x11_desktop_connection.hpp"
@@ -170,8 +171,14 @@ HostServices desktopServices(const asio::any_io_executor& executor, const Deskto
   // The capture connects when a phone first asks to watch the screen; on a
   // desktop without an X server (Wayland alone) that phone is told the
   // capture could not start.
-  services.screenPreview =
-      std::make_unique<ScreenPreviewService>(executor, std::make_unique<X11ScreenCapture>(), logger);
+  // On a wlroots compositor, its own screencopy.
+  std::unique_ptr<ScreenCapture> capture;
+  if (facilities.wlroots) {
+    capture = std::make_unique<WlrootsScreenCapture>();
+  } else {
+    capture = std::make_unique<X11ScreenCapture>();
+  }
+  services.screenPreview = std::make_unique<ScreenPreviewService>(executor, std::move(capture), logger);
   std::shared_ptr<X11DesktopConnection> display;
   try {
     display = X11DesktopConnection::open(executor);

@@ -28,7 +28,7 @@ struct DesktopFacilities {
   // The folder of the user's shortcut scripts; empty: no shortcuts.
   std::filesystem::path shortcuts;
   // Whether input goes to a wlroots compositor ($WAYLAND_DISPLAY), whose
-  // own clipboard is then used.
+  // own clipboard and screen capture are then used.
   bool wlroots = false;
 };
 

@@ -3,9 +3,11 @@
 // window of ours prints what arrives.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "tests/host/services/screen_preview/jpeg_image.hpp"
 #include "tests/support/child_process.hpp"
 #include "tests/support/temp_dir.hpp"
 #include "tests/support/wayland/headless_sway.hpp"
@@ -164,6 +166,22 @@ TEST_F(SwayHostProgram, TheClipboardTravelsBetweenThePhoneAndOtherPrograms) {
     got = command(nlohmann::json::parse(R"({"getClipboard":{}})"));
   }
   EXPECT_NE(got.find(nlohmann::json("copied elsewhere \u2713").dump()), std::string::npos) << got;
+}
+
+// The phone watching sway's screen, where the window shows its quadrants.
+TEST_F(SwayHostProgram, ThePhoneSeesTheScreen) {
+  window->writeLine("sync");  // sway has drawn the window
+  ASSERT_NE(window->readLineContaining("synced", patience), "");
+  const auto watched = runProgram(phone({"preview", address, "--frames", "1", "--out", dir / "whole"}));
+  ASSERT_EQ(watched.status, 0) << watched.err;
+  EXPECT_EQ(watched.out.rfind("frame-00001.jpg 1280x800 ", 0), 0U) << watched.out;
+  std::ifstream file(dir / "whole/frame-00001.jpg", std::ios::binary);
+  const host::testing::JpegImage screen(
+      std::vector<std::uint8_t>((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>()));
+  EXPECT_TRUE(screen.near(300, 200, host::testing::rgbOf(0xff0000)));
+  EXPECT_TRUE(screen.near(1000, 200, host::testing::rgbOf(0x00ff00)));
+  EXPECT_TRUE(screen.near(1000, 600, host::testing::rgbOf(0xffffff)));
+  EXPECT_TRUE(screen.near(300, 600, host::testing::rgbOf(0x0000ff)));
 }
 
 }  // namespace
