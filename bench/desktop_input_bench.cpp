@@ -2,7 +2,8 @@
 // path: the cost of one move on the main executor (building and sending
 // the request), and the time until the move has landed: on GNOME until a
 // Wayland window sees the motion (headless mutter, our D-Bus session), on
-// X11 until the server reports the pointer moved (Xvfb, XTest).
+// sway likewise (headless sway as nobody, our virtual pointer), on X11
+// until the server reports the pointer moved (Xvfb, XTest).
 #include <asio/io_context.hpp>
 #include <benchmark/benchmark.h>
 
@@ -15,8 +16,10 @@
 #include "host/input/input_service.hpp"
 #include "host/input/remote_desktop/remote_desktop_event_poster.hpp"
 #include "host/input/x11/x11_event_poster.hpp"
+#include "host/wlroots/wlroots_virtual_input.hpp"
 #include "kit/dbus/dbus_connection.hpp"
 #include "tests/support/wayland/headless_mutter.hpp"
+#include "tests/support/wayland/headless_sway.hpp"
 #include "tests/support/x_pointer.hpp"
 #include "tests/support/xvfb_display.hpp"
 
@@ -124,6 +127,81 @@ void BM_GnomeMoveToWindow(benchmark::State& state) {
   report(state, latencies);
 }
 BENCHMARK(BM_GnomeMoveToWindow)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// Headless sway with a full-screen window of ours, and the host's virtual
+// input and poster on one io_context.
+struct Sway {
+  glidemate::testing::HeadlessSway sway;
+  asio::io_context io;
+  NullLogger logger;
+  VirtualKeyboardLayout layout;
+  std::unique_ptr<WlrootsVirtualInput> session;
+  std::unique_ptr<RemoteDesktopEventPoster> poster;
+  std::unique_ptr<glidemate::testing::ChildProcess> window;
+  Clock::time_point now{100s};
+  std::unique_ptr<InputService> input;
+
+  // Empty when something did not start.
+  std::string start() {
+    sway.adoptEnvironment();
+    session = std::make_unique<WlrootsVirtualInput>(io.get_executor(), logger, WlrootsVirtualInput::Options{});
+    poster = std::make_unique<RemoteDesktopEventPoster>(*session, &layout, logger);
+    input = std::make_unique<InputService>(*poster, [this] { return now; });
+    if (!runUntil(io, [&] { return session->isReady(); })) return "no virtual pointer";
+    window = glidemate::testing::startWaylandTestClient(sway);
+    if (window->readLineContaining("keyboard-enter", patience).empty()) return "the window did not show";
+    for (int i = 0; i < 20; ++i) {
+      input->move(1, 0);
+      io.poll();
+      if (!window->readLineContaining("motion", 1000ms).empty()) return {};
+    }
+    return "the pointer never reached the window";
+  }
+};
+
+void BM_SwayMoveCost(benchmark::State& state) {
+  Sway sway;
+  if (auto error = sway.start(); !error.empty()) {
+    state.SkipWithError(error.c_str());
+    return;
+  }
+  double direction = 1;
+  for (auto _ : state) {
+    sway.now += 4ms;
+    sway.input->move(direction, 0);
+    direction = -direction;
+    // Reads what sway sent back, as the main loop would.
+    sway.io.poll();
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_SwayMoveCost)->Iterations(2000);
+
+void BM_SwayMoveToWindow(benchmark::State& state) {
+  Sway sway;
+  if (auto error = sway.start(); !error.empty()) {
+    state.SkipWithError(error.c_str());
+    return;
+  }
+  std::vector<double> latencies;
+  double direction = 1;
+  for (auto _ : state) {
+    for (int i = 0; i < samples; ++i) {
+      sway.now += 4ms;
+      const auto sentAt = Clock::now();
+      sway.input->move(direction, 0);
+      direction = -direction;
+      sway.io.poll();
+      if (sway.window->readLineContaining("motion", patience).empty()) {
+        state.SkipWithError("a move never reached the window");
+        return;
+      }
+      latencies.push_back(std::chrono::duration<double, std::nano>(Clock::now() - sentAt).count());
+    }
+  }
+  report(state, latencies);
+}
+BENCHMARK(BM_SwayMoveToWindow)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 void BM_X11MoveCost(benchmark::State& state) {
   testing::XvfbDisplay xvfb;

@@ -20,6 +20,7 @@ packages=(
   dpkg-dev file
   libwayland-dev wayland-protocols libxkbcommon-dev libpipewire-0.3-dev
   mutter pipewire wireplumber
+  sway libwayland-bin wl-clipboard
 )
 
 missing=()

@@ -10,6 +10,7 @@
 #include "host/services/audio/pulse/pulse_audio_output.hpp"
 #include "host/services/battery/sysfs/sysfs_power_sources.hpp"
 #include "host/services/bluetooth/bluez/bluez_bluetooth_system.hpp"
+#include "host/services/clipboard/wlroots/wlroots_clipboard_service.hpp"
 #include "host/services/clipboard/x11/x11_clipboard_service.hpp"
 #include "host/services/now_playing/curl/curl_artwork_fetcher.hpp"
 #include "host/services/now_playing/mpris/mpris_player_backend.hpp"
@@ -24,6 +25,7 @@
 #include "host/services/power/x11/x11_display_sleeper.hpp"
 #include "host/services/presentation/x11/x11_presentation_backend.hpp"
 #include "host/services/screen_preview/gnome/mutter_screen_capture.hpp"
+#include "host/services/screen_preview/wlroots/wlroots_screen_capture.hpp"
 #include "host/services/screen_preview/x11/x11_screen_capture.hpp"
 #include "host/services/shortcuts/script_folder_shortcut_tool.hpp"
 #include "host/x11/x11_desktop_connection.hpp"
@@ -170,13 +172,18 @@ HostServices desktopServices(const asio::any_io_executor& executor, const Deskto
                              Logger& logger) {
   HostServices services;
   // The capture connects when a phone first asks to watch the screen; on a
-  // desktop without an X server or GNOME's (another Wayland compositor)
-  // that phone is told the capture could not start.
+  // desktop without an X server, GNOME's or a wlroots compositor (another
+  // Wayland compositor) that phone is told the capture could not start.
   std::unique_ptr<ScreenCapture> capture;
   if (facilities.mutter != nullptr) {
     services.clipboard = std::make_unique<MutterClipboard>(executor, *facilities.mutter, logger);
     capture = std::make_unique<MutterScreenCapture>(executor, facilities.mutter->connection());
     logger.log("desktop", "The clipboard and the screen preview go through GNOME's remote desktop");
+  } else if (facilities.wlroots) {
+    // The compositor's own clipboard, which its Wayland windows use (it
+    // hands XWayland's on), and its own screencopy.
+    services.clipboard = std::make_unique<WlrootsClipboardService>(executor, WlrootsClipboardService::Options{});
+    capture = std::make_unique<WlrootsScreenCapture>();
   } else {
     capture = std::make_unique<X11ScreenCapture>();
   }

@@ -33,6 +33,9 @@ struct DesktopFacilities {
   // instead of going through an X display (XWayland's would not show
   // what Wayland windows hold).
   MutterRemoteDesktop* mutter = nullptr;
+  // Whether input goes to a wlroots compositor ($WAYLAND_DISPLAY), whose
+  // own clipboard and screen capture are then used.
+  bool wlroots = false;
 };
 
 // This program's identifier among the applications: the desktop app's entry.

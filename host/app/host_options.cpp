@@ -32,9 +32,12 @@ const char* HostOptions::usage() {
          "  --json           one JSON object per status line\n"
          "  --input MODE     where phones' input goes: x11 (the display in $DISPLAY),\n"
          "                   gnome (GNOME's remote desktop on a Wayland session),\n"
+         "                   wlroots (virtual pointer and keyboard of sway and\n"
+         "                   other wlroots compositors),\n"
          "                   log (one line per event on stderr) or none\n"
          "                   (default: chosen from the session: gnome on a GNOME\n"
-         "                   Wayland session, x11 when a display opens, else none)\n"
+         "                   Wayland session, wlroots where the compositor offers\n"
+         "                   it, x11 when a display opens, else none)\n"
          "  --help           show this text and exit\n"
          "  --version        show the version and exit\n";
 }
@@ -80,12 +83,14 @@ HostOptions HostOptions::parse(const std::vector<std::string>& args) {
         options.input = Input::x11;
       } else if (mode == "gnome") {
         options.input = Input::gnome;
+      } else if (mode == "wlroots") {
+        options.input = Input::wlroots;
       } else if (mode == "log") {
         options.input = Input::log;
       } else if (mode == "none") {
         options.input = Input::none;
       } else {
-        throw std::invalid_argument("--input is x11, gnome, log or none, not '" + mode + "'");
+        throw std::invalid_argument("--input is x11, gnome, wlroots, log or none, not '" + mode + "'");
       }
     } else if (arg == "--data-dir") {
       options.dataDir = value();

@@ -10,6 +10,7 @@
 #include "host/input/remote_desktop/remote_desktop_event_poster.hpp"
 #include "host/input/remote_desktop/xkb_keyboard_layout.hpp"
 #include "host/input/x11/x11_event_poster.hpp"
+#include "host/wlroots/wlroots_virtual_input.hpp"
 #include "kit/runtime/task.hpp"
 
 namespace glidemate::host {
@@ -19,6 +20,8 @@ constexpr const char* logCategory = "input";
 // Start waits for these answers; a bus that does not answer this soon is
 // taken as saying no.
 constexpr std::chrono::milliseconds probeTimeout{2000};
+// A compositor answers its registry at once; this bounds a hung one.
+constexpr std::chrono::milliseconds waylandProbeTimeout{1000};
 
 const std::string busName = "org.freedesktop.DBus";
 const std::string busPath = "/org/freedesktop/DBus";
@@ -77,6 +80,9 @@ asio::awaitable<SessionFacts> readSessionFacts(std::shared_ptr<DBusConnection> s
   facts.waylandDisplay = environmentValue("WAYLAND_DISPLAY");
   if (sessionBus) facts.gnomeRemoteDesktop = co_await hasOwner(*sessionBus, remoteDesktopName);
   if (systemBus && facts.gnomeRemoteDesktop) co_await readKeyboardLayout(*systemBus, facts);
+  if (isWaylandSession(facts) && !facts.gnomeRemoteDesktop) {
+    facts.wlrootsVirtualInput = offersVirtualInput(facts.waylandDisplay, waylandProbeTimeout);
+  }
   co_return facts;
 }
 
@@ -104,15 +110,18 @@ InputChoice chooseInput(HostOptions::Input requested, const SessionFacts& facts)
   switch (requested) {
     case HostOptions::Input::x11: return {InputRoute::x11, {}};
     case HostOptions::Input::gnome: return {InputRoute::gnome, {}};
+    case HostOptions::Input::wlroots: return {InputRoute::wlroots, {}};
     case HostOptions::Input::log: return {InputRoute::log, {}};
     case HostOptions::Input::none: return {InputRoute::none, {}};
     case HostOptions::Input::automatic: break;
   }
   if (!isWaylandSession(facts)) return {InputRoute::x11, {}};
   if (facts.gnomeRemoteDesktop) return {InputRoute::gnome, {}};
+  if (facts.wlrootsVirtualInput) return {InputRoute::wlroots, {}};
   return {InputRoute::none,
           "This Wayland desktop offers the host no way to post input (GNOME's remote desktop is not on the "
-          "session bus); phones can connect but their input is refused"};
+          "session bus, and the compositor has no wlroots virtual pointer and keyboard); phones can connect but "
+          "their input is refused"};
 }
 
 InputBackend::InputBackend(const InputChoice& choice, bool requestedByName, const SessionFacts& facts,
@@ -124,6 +133,9 @@ InputBackend::InputBackend(const InputChoice& choice, bool requestedByName, cons
       break;
     case InputRoute::gnome:
       openGnome(facts, executor, std::move(sessionBus), logger);
+      break;
+    case InputRoute::wlroots:
+      openWlroots(facts, executor, logger);
       break;
     case InputRoute::log:
       poster_ = std::make_unique<LoggingEventPoster>(std::cerr);
@@ -169,6 +181,16 @@ void InputBackend::openGnome(const SessionFacts& facts, const asio::any_io_execu
   poster_ = std::make_unique<RemoteDesktopEventPoster>(*mutter_, layout_.get(), logger);
   logger.log(logCategory, "Input goes to GNOME's remote desktop on the session bus" +
                               std::string(facts.gnomeRemoteDesktop ? "" : " (once mutter is there)") + layoutNote);
+}
+
+void InputBackend::openWlroots(const SessionFacts& facts, const asio::any_io_executor& executor, Logger& logger) {
+  wlroots_ = std::make_unique<WlrootsVirtualInput>(executor, logger,
+                                                   WlrootsVirtualInput::Options{.display = facts.waylandDisplay});
+  layout_ = std::make_unique<VirtualKeyboardLayout>();
+  poster_ = std::make_unique<RemoteDesktopEventPoster>(*wlroots_, layout_.get(), logger);
+  logger.log(logCategory, "Input goes to the Wayland compositor's virtual pointer and keyboard (wlroots protocols)" +
+                              std::string(facts.wlrootsVirtualInput ? "" : ", once the compositor offers them") +
+                              "; every character is typed through the host's own keymap");
 }
 
 }  // namespace glidemate::host

@@ -18,6 +18,7 @@ namespace glidemate::host {
 
 class X11EventPoster;
 class MutterRemoteDesktop;
+class WlrootsVirtualInput;
 class KeyboardLayout;
 
 // What the host learns at start about the desktop session it runs in.
@@ -26,6 +27,9 @@ struct SessionFacts {
   std::string waylandDisplay;  // $WAYLAND_DISPLAY
   // Whether GNOME's remote desktop answers on the session bus.
   bool gnomeRemoteDesktop = false;
+  // Whether the Wayland compositor offers wlroots' virtual pointer and
+  // keyboard (asked only where GNOME's remote desktop is not there).
+  bool wlrootsVirtualInput = false;
   // The system's keyboard layout (localed's first X11 layout), if known.
   std::string keyboardLayout;
   std::string keyboardVariant;
@@ -42,7 +46,7 @@ asio::awaitable<SessionFacts> readSessionFacts(std::shared_ptr<DBusConnection> s
 SessionFacts readSessionFactsBeforeStart(asio::io_context& io, std::shared_ptr<DBusConnection> sessionBus,
                                          std::shared_ptr<DBusConnection> systemBus);
 
-enum class InputRoute { x11, gnome, log, none };
+enum class InputRoute { x11, gnome, wlroots, log, none };
 
 struct InputChoice {
   InputRoute route = InputRoute::none;
@@ -76,14 +80,18 @@ class InputBackend {
   X11EventPoster* x11Poster() const { return x11Poster_; }
   // GNOME's remote-desktop session when input goes there, else null.
   MutterRemoteDesktop* mutter() const { return mutter_.get(); }
+  // Whether input goes to a wlroots compositor.
+  bool wlroots() const { return wlroots_ != nullptr; }
 
  private:
   void openX11(bool requestedByName, Logger& logger);
   void openGnome(const SessionFacts& facts, const asio::any_io_executor& executor,
                  std::shared_ptr<DBusConnection> sessionBus, Logger& logger);
+  void openWlroots(const SessionFacts& facts, const asio::any_io_executor& executor, Logger& logger);
 
   // Declared before the poster, which uses them.
   std::unique_ptr<MutterRemoteDesktop> mutter_;
+  std::unique_ptr<WlrootsVirtualInput> wlroots_;
   std::unique_ptr<KeyboardLayout> layout_;
   std::unique_ptr<EventPoster> poster_;
   X11EventPoster* x11Poster_ = nullptr;

@@ -76,7 +76,7 @@ int run(const HostOptions& options) {
                                                    desktopServices(io.get_executor(),
                                                                    DesktopFacilities{input.x11Poster(), systemBus, sessionBus,
                                                                                      &defaults, folders.shortcuts,
-                                                                                     input.mutter()},
+                                                                                     input.mutter(), input.wlroots()},
                                                                    logger));
 
   StatusLines status(*server, options.json, printLine);

@@ -6,11 +6,12 @@
 namespace glidemate::host {
 namespace {
 
-SessionFacts session(const char* type, const char* waylandDisplay, bool gnome) {
+SessionFacts session(const char* type, const char* waylandDisplay, bool gnome, bool wlroots = false) {
   SessionFacts facts;
   facts.sessionType = type;
   facts.waylandDisplay = waylandDisplay;
   facts.gnomeRemoteDesktop = gnome;
+  facts.wlrootsVirtualInput = wlroots;
   return facts;
 }
 
@@ -37,6 +38,14 @@ TEST(InputChoice, FollowsTheSessionUnlessARouteIsNamed) {
       {"Wayland without GNOME's remote desktop", Input::automatic,
        session("wayland", "wayland-0", false), InputRoute::none,
        true},
+      {"a wlroots compositor", Input::automatic, session("wayland", "wayland-1", false, true), InputRoute::wlroots,
+       false},
+      {"GNOME's remote desktop comes first", Input::automatic, session("wayland", "wayland-0", true, true),
+       InputRoute::gnome, false},
+      {"a stray wlroots compositor under X11", Input::automatic, session("x11", "wayland-1", false, true),
+       InputRoute::x11, false},
+      {"named wlroots before the compositor answers", Input::wlroots, session("wayland", "", false),
+       InputRoute::wlroots, false},
       {"named x11 on Wayland", Input::x11, session("wayland", "", false), InputRoute::x11, false},
       {"named gnome before mutter answers", Input::gnome, session("wayland", "", false), InputRoute::gnome, false},
       {"log", Input::log, session("wayland", "", false), InputRoute::log, false},
