@@ -5,6 +5,7 @@
 #include <sdbus-c++/sdbus-c++.h>
 
 #include <map>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -80,6 +81,7 @@ struct PortalRemoteDesktop::State : std::enable_shared_from_this<State> {
   Task run;
   std::unique_ptr<sdbus::IProxy> portal;
   std::string restoreToken;
+  const std::string tokenPrefix = std::to_string(std::random_device()());
   std::uint64_t tokens = 0;
 
   // The unique name of the portal's connection; empty while it is not on
@@ -107,7 +109,9 @@ struct PortalRemoteDesktop::State : std::enable_shared_from_this<State> {
 
   void log(const std::string& message) { logger.log(logCategory, message); }
 
-  std::string nextToken() { return "glidemate" + std::to_string(++tokens); }
+  // Tokens name object paths at the portal, which must not meet those of
+  // another session made on the same connection.
+  std::string nextToken() { return "glidemate_" + tokenPrefix + "_" + std::to_string(++tokens); }
 
   asio::awaitable<void> watchOwner() {
     std::weak_ptr<State> weak = weak_from_this();
