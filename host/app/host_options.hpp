@@ -11,9 +11,10 @@ namespace glidemate::host {
 // The command line of glidemate-host.
 struct HostOptions {
   // Where phones' input goes: chosen from the desktop session (automatic),
-  // the X display or fail (x11), GNOME's remote desktop (gnome), a log line
-  // per event on stderr (log), nowhere.
-  enum class Input { automatic, x11, gnome, log, none };
+  // the X display or fail (x11), GNOME's remote desktop (gnome), the
+  // desktop portal's remote desktop (portal), a log line per event on
+  // stderr (log), nowhere.
+  enum class Input { automatic, x11, gnome, portal, log, none };
 
   std::string name;  // empty: the machine's name
   Input input = Input::automatic;

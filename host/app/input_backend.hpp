@@ -14,7 +14,9 @@ namespace glidemate::host {
 
 class X11EventPoster;
 class MutterRemoteDesktop;
+class PortalRemoteDesktop;
 class KeyboardLayout;
+class UserDefaults;
 
 // What the host learns at start about the desktop session it runs in.
 struct SessionFacts {
@@ -22,6 +24,9 @@ struct SessionFacts {
   std::string waylandDisplay;  // $WAYLAND_DISPLAY
   // Whether GNOME's remote desktop answers on the session bus.
   bool gnomeRemoteDesktop = false;
+  // Whether the desktop portal offers a remote desktop (asked only on a
+  // Wayland session without GNOME's).
+  bool portalRemoteDesktop = false;
   // The system's keyboard layout (localed's first X11 layout), if known.
   std::string keyboardLayout;
   std::string keyboardVariant;
@@ -32,7 +37,7 @@ struct SessionFacts {
 asio::awaitable<SessionFacts> readSessionFacts(std::shared_ptr<DBusConnection> sessionBus,
                                                std::shared_ptr<DBusConnection> systemBus);
 
-enum class InputRoute { x11, gnome, log, none };
+enum class InputRoute { x11, gnome, portal, log, none };
 
 struct InputChoice {
   InputRoute route = InputRoute::none;
@@ -41,7 +46,8 @@ struct InputChoice {
 };
 
 // On a Wayland session XTest would only reach XWayland's own pointer, so
-// input goes through the compositor or nowhere; elsewhere it goes to the X
+// input goes through the compositor (GNOME's own remote desktop first,
+// then the desktop portal's) or nowhere; elsewhere it goes to the X
 // display.
 InputChoice chooseInput(HostOptions::Input requested, const SessionFacts& facts);
 
@@ -50,9 +56,12 @@ InputChoice chooseInput(HostOptions::Input requested, const SessionFacts& facts)
 class InputBackend {
  public:
   // Throws std::runtime_error when a route asked for by name can't be
-  // built; an automatic choice falls back to no input instead.
+  // built; an automatic choice falls back to no input instead. The portal
+  // route keeps the token that spares the user a second question in
+  // `settings` (may be null: the user is then asked at every start).
   InputBackend(const InputChoice& choice, bool requestedByName, const SessionFacts& facts,
-               const asio::any_io_executor& executor, std::shared_ptr<DBusConnection> sessionBus, Logger& logger);
+               const asio::any_io_executor& executor, std::shared_ptr<DBusConnection> sessionBus, Logger& logger,
+               UserDefaults* settings = nullptr);
   ~InputBackend();
   InputBackend(const InputBackend&) = delete;
   InputBackend& operator=(const InputBackend&) = delete;
@@ -60,14 +69,20 @@ class InputBackend {
   // Null when input goes nowhere.
   EventPoster* poster() const { return poster_.get(); }
   X11EventPoster* x11Poster() const { return x11Poster_; }
+  // On the portal route, asks the desktop again to allow remote control
+  // (after the user refused); false on other routes.
+  bool askForInputAgain() const;
 
  private:
   void openX11(bool requestedByName, Logger& logger);
   void openGnome(const SessionFacts& facts, const asio::any_io_executor& executor,
                  std::shared_ptr<DBusConnection> sessionBus, Logger& logger);
+  void openPortal(const asio::any_io_executor& executor, std::shared_ptr<DBusConnection> sessionBus, Logger& logger,
+                  UserDefaults* settings);
 
   // Declared before the poster, which uses them.
   std::unique_ptr<MutterRemoteDesktop> mutter_;
+  std::unique_ptr<PortalRemoteDesktop> portal_;
   std::unique_ptr<KeyboardLayout> layout_;
   std::unique_ptr<EventPoster> poster_;
   X11EventPoster* x11Poster_ = nullptr;

@@ -71,7 +71,7 @@ int run(const HostOptions& options) {
   // A question that failed outright counts as unanswered.
   if (!facts) facts.emplace();
   const InputBackend input(chooseInput(options.input, *facts), options.input != HostOptions::Input::automatic, *facts,
-                           io.get_executor(), sessionBus, logger);
+                           io.get_executor(), sessionBus, logger, &defaults);
   std::unique_ptr<AvahiDnsSd> dnsSd;
   if (options.advertise) dnsSd = std::make_unique<AvahiDnsSd>(io.get_executor());
 
@@ -94,6 +94,7 @@ int run(const HostOptions& options) {
 
   StatusLines status(*server, options.json, printLine);
   ControlCommands commands(*server, status, defaults);
+  commands.onAskInput([&input] { return input.askForInputAgain(); });
 
   asio::signal_set signals(io, SIGINT, SIGTERM);
   auto shutDown = [&] {

@@ -500,6 +500,7 @@ PortalRemoteDesktop::~PortalRemoteDesktop() {
 bool PortalRemoteDesktop::isRefused() const { return state_->refused; }
 
 void PortalRemoteDesktop::askAgain() {
+  if (state_->refused) state_->log("Desktop portal: asking the desktop again to allow remote control");
   state_->askedAgain = true;
   state_->changed.notifyAll();
 }
