@@ -140,8 +140,36 @@ struct PortalRemoteDesktop::State : std::enable_shared_from_this<State> {
     }
   }
 
+  // Asks the bus to start the portal, which desktops install to be started
+  // on demand; the owner's signal says when it is there.
+  asio::awaitable<void> activate() {
+    auto bus = connection->proxy("org.freedesktop.DBus", "/org/freedesktop/DBus");
+    auto start = bus->createMethodCall("org.freedesktop.DBus", "StartServiceByName");
+    start << portalName << std::uint32_t{0};
+    try {
+      co_await connection->call(*bus, std::move(start), options.callTimeout);
+    } catch (const DBusError&) {
+      // Not installed to be started: it may still come by itself.
+    }
+  }
+
   asio::awaitable<void> waitUntil(auto condition) {
     while (!condition()) co_await changed.wait();
+  }
+
+  // Waits until `condition` holds, or until input asks after a pause, so
+  // that a failing portal is not hammered, or until askAgain().
+  asio::awaitable<void> pause(auto condition) {
+    wanted = false;
+    bool due = false;
+    asio::steady_timer timer(executor, options.retryInterval);
+    timer.async_wait([weak = weak_from_this(), &due](const asio::error_code& error) {
+      if (error) return;
+      due = true;
+      if (auto self = weak.lock()) self->changed.notifyAll();
+    });
+    const auto over = [&] { return condition() || (due && wanted) || askedAgain || !connection->isOpen(); };
+    co_await waitUntil(over);
   }
 
   // Sends a request and waits for its Response, for as long as the user
@@ -159,9 +187,10 @@ struct PortalRemoteDesktop::State : std::enable_shared_from_this<State> {
     sdbus::ObjectPath handle;
     reply >> handle;
     request.follow(handle);
-    co_await waitUntil([&] {
+    const auto answered = [&] {
       return request.response().has_value() || owner != servedBy || !connection->isOpen() || closed;
-    });
+    };
+    co_await waitUntil(answered);
     if (!request.response()) {
       if (closed) throw Failure{"the desktop closed the session while " + step};
       throw PortalGone{};
@@ -410,8 +439,13 @@ struct PortalRemoteDesktop::State : std::enable_shared_from_this<State> {
     co_await self->watchOwner();
     for (;;) {
       self->askedAgain = false;
-      co_await self->waitUntil([&] { return !self->owner.empty() || !self->connection->isOpen(); });
-      if (!self->connection->isOpen()) break;
+      if (self->owner.empty()) {
+        co_await self->activate();
+        const auto portalThere = [&] { return !self->owner.empty(); };
+        co_await self->pause(portalThere);
+        if (!self->connection->isOpen()) break;
+        if (self->owner.empty()) continue;
+      }
       const std::string servedBy = self->owner;
       bool withStream = self->options.screenCast;
       bool started = false, refused = false, gone = false;
@@ -442,9 +476,8 @@ struct PortalRemoteDesktop::State : std::enable_shared_from_this<State> {
       if (started) {
         self->becomeReady();
         co_await self->followPointer();
-        co_await self->waitUntil([&] {
-          return self->closed || self->owner != servedBy || !self->connection->isOpen();
-        });
+        const auto ended = [&] { return self->closed || self->owner != servedBy || !self->connection->isOpen(); };
+        co_await self->waitUntil(ended);
         if (self->closed) {
           self->log("Desktop portal: the desktop closed the remote-control session; input waits for a new one");
         } else if (self->owner != servedBy) {
@@ -455,7 +488,8 @@ struct PortalRemoteDesktop::State : std::enable_shared_from_this<State> {
         self->refused = true;
         self->log("Desktop portal: remote control was not allowed; input is refused until the host is started "
                   "again or asked to ask again");
-        co_await self->waitUntil([&] { return self->askedAgain || !self->connection->isOpen(); });
+        const auto askedOrGone = [&] { return self->askedAgain || !self->connection->isOpen(); };
+        co_await self->waitUntil(askedOrGone);
         self->refused = false;
         continue;
       } else if (gone) {
@@ -466,19 +500,9 @@ struct PortalRemoteDesktop::State : std::enable_shared_from_this<State> {
       }
       self->close();
       if (!self->connection->isOpen()) break;
-      // Try again when the portal comes back, or when input asks and a
-      // pause has passed, so that a failing portal is not hammered.
-      self->wanted = false;
-      bool due = false;
-      asio::steady_timer pause(self->executor, self->options.retryInterval);
-      pause.async_wait([weak = std::weak_ptr<State>(self), &due](const asio::error_code& error) {
-        if (error) return;
-        due = true;
-        if (auto s = weak.lock()) s->changed.notifyAll();
-      });
-      co_await self->waitUntil([&] {
-        return self->owner != servedBy || (due && self->wanted) || self->askedAgain || !self->connection->isOpen();
-      });
+      // Try again when the portal comes back, or when input asks.
+      const auto portalChanged = [&] { return self->owner != servedBy; };
+      co_await self->pause(portalChanged);
     }
     self->log("Desktop portal: the session bus is gone; input stays off");
   }
