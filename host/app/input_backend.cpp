@@ -63,8 +63,9 @@ asio::awaitable<bool> portalOffersRemoteDesktop(DBusConnection& bus) {
     co_await bus.getProperty(*proxy, portalRemoteDesktop, portalVersionProperty, probeTimeout);
     co_return true;
   } catch (const DBusError&) {
-    co_return false;
+  } catch (const sdbus::Error&) {
   }
+  co_return false;
 }
 
 asio::awaitable<void> readKeyboardLayout(DBusConnection& bus, SessionFacts& facts) {
