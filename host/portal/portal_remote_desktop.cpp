@@ -486,8 +486,8 @@ struct PortalRemoteDesktop::State : std::enable_shared_from_this<State> {
       } else if (refused) {
         self->close();
         self->refused = true;
-        self->log("Desktop portal: remote control was not allowed; input is refused until the host is started "
-                  "again or asked to ask again");
+        self->log("Desktop portal: the user did not allow remote control; input is refused, and the user is not "
+                  "asked again until the host starts again or is told to ask (ask-input)");
         const auto askedOrGone = [&] { return self->askedAgain || !self->connection->isOpen(); };
         co_await self->waitUntil(askedOrGone);
         self->refused = false;

@@ -169,7 +169,7 @@ TEST_F(PortalHostProgram, ThePortalCarriesAPhonesInputAndTheAnswerIsRememberedFo
 
 TEST_F(PortalHostProgram, AfterARefusalInputIsRefusedUntilTheHostIsToldToAskAgain) {
   setStartResponse(1);
-  startHost("remote control was not allowed");
+  startHost("the user did not allow remote control");
   pair();
   send({"click", "left"});
   await("input is dropped until it is");

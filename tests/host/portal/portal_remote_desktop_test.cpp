@@ -229,7 +229,7 @@ TEST_F(PortalTest, ARefusalIsSaidOnceAndNotAskedAgainUntilRequested) {
   auto portal = session();
   ASSERT_TRUE(runUntil(io, [&] { return portal->isRefused(); })) << logger.all();
   EXPECT_FALSE(portal->isReady());
-  EXPECT_EQ(logger.count("not allowed"), 1u) << logger.all();
+  EXPECT_EQ(logger.count("did not allow remote control"), 1u) << logger.all();
 
   // Input wanted again and again (with no pause between retries) asks nobody.
   for (int i = 0; i < 5; ++i) {
@@ -238,7 +238,7 @@ TEST_F(PortalTest, ARefusalIsSaidOnceAndNotAskedAgainUntilRequested) {
   }
   portal->pointerButton(BTN_LEFT, true);
   EXPECT_FALSE(runUntil(io, [&] { return calls("Start").size() > 1; }, 300ms));
-  EXPECT_EQ(logger.count("not allowed"), 1u);
+  EXPECT_EQ(logger.count("did not allow remote control"), 1u);
   EXPECT_TRUE(calls("NotifyPointerButton").empty());
 
   // Asked for explicitly, the user is asked again.
