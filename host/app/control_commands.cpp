@@ -23,7 +23,7 @@ ControlCommands::Outcome ControlCommands::run(const std::string& line) {
   const std::size_t expected = takesId || takesSwitch ? 2 : 1;
   static const std::vector<std::string> known{"pause",  "resume",  "disconnect",    "allow",
                                               "forget", "decline", "allow-pairing", "peers",
-                                              "paired", "quit",    "three-finger-drag"};
+                                              "paired", "quit",    "three-finger-drag", "ask-input"};
   if (std::find(known.begin(), known.end(), command) == known.end()) {
     status_.printError("unknown command '" + command + "'");
     return Outcome::carryOn;
@@ -62,6 +62,8 @@ ControlCommands::Outcome ControlCommands::run(const std::string& line) {
     } catch (const std::exception& e) {
       status_.printError(e.what());
     }
+  } else if (command == "ask-input") {
+    if (!askInput_ || !askInput_()) status_.printError("input does not go through the desktop portal: nothing to ask");
   } else if (command == "quit") {
     return Outcome::quit;
   }

@@ -20,7 +20,8 @@ const char* HostOptions::usage() {
          "Lets a paired phone act as a trackpad, keyboard and remote for this computer.\n"
          "Status lines go to stdout; commands are read from stdin, one per line:\n"
          "  pause | resume | disconnect ID | allow ID | forget ID | decline |\n"
-         "  allow-pairing | peers | paired | three-finger-drag on|off | quit\n"
+         "  allow-pairing | peers | paired | three-finger-drag on|off |\n"
+         "  ask-input (ask the desktop again to allow remote control) | quit\n"
          "Shortcuts are the executable files in $XDG_CONFIG_HOME/glidemate/shortcuts.\n"
          "\n"
          "options:\n"
@@ -34,10 +35,14 @@ const char* HostOptions::usage() {
          "                   gnome (GNOME's remote desktop on a Wayland session),\n"
          "                   wlroots (virtual pointer and keyboard of sway and\n"
          "                   other wlroots compositors),\n"
+         "                   portal (the desktop portal's remote desktop, on other\n"
+         "                   Wayland desktops such as KDE Plasma; the desktop asks\n"
+         "                   the user to allow remote control once per start),\n"
          "                   log (one line per event on stderr) or none\n"
          "                   (default: chosen from the session: gnome on a GNOME\n"
          "                   Wayland session, wlroots where the compositor offers\n"
-         "                   it, x11 when a display opens, else none)\n"
+         "                   it, portal on another Wayland session whose portal\n"
+         "                   offers it, x11 when a display opens, else none)\n"
          "  --help           show this text and exit\n"
          "  --version        show the version and exit\n";
 }
@@ -85,12 +90,14 @@ HostOptions HostOptions::parse(const std::vector<std::string>& args) {
         options.input = Input::gnome;
       } else if (mode == "wlroots") {
         options.input = Input::wlroots;
+      } else if (mode == "portal") {
+        options.input = Input::portal;
       } else if (mode == "log") {
         options.input = Input::log;
       } else if (mode == "none") {
         options.input = Input::none;
       } else {
-        throw std::invalid_argument("--input is x11, gnome, wlroots, log or none, not '" + mode + "'");
+        throw std::invalid_argument("--input is x11, gnome, wlroots, portal, log or none, not '" + mode + "'");
       }
     } else if (arg == "--data-dir") {
       options.dataDir = value();

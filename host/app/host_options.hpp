@@ -12,9 +12,10 @@ namespace glidemate::host {
 struct HostOptions {
   // Where phones' input goes: chosen from the desktop session (automatic),
   // the X display or fail (x11), GNOME's remote desktop (gnome), a wlroots
-  // compositor's virtual pointer and keyboard (wlroots), a log line per
-  // event on stderr (log), nowhere.
-  enum class Input { automatic, x11, gnome, wlroots, log, none };
+  // compositor's virtual pointer and keyboard (wlroots), the desktop
+  // portal's remote desktop (portal), a log line per event on stderr (log),
+  // nowhere.
+  enum class Input { automatic, x11, gnome, wlroots, portal, log, none };
 
   std::string name;  // empty: the machine's name
   Input input = Input::automatic;

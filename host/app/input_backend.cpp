@@ -6,6 +6,8 @@
 #include <stdexcept>
 
 #include "host/gnome/mutter_remote_desktop.hpp"
+#include "host/portal/portal_remote_desktop.hpp"
+#include "host/server/user_defaults.hpp"
 #include "host/input/logging_event_poster.hpp"
 #include "host/input/remote_desktop/remote_desktop_event_poster.hpp"
 #include "host/input/remote_desktop/xkb_keyboard_layout.hpp"
@@ -26,6 +28,12 @@ constexpr std::chrono::milliseconds waylandProbeTimeout{1000};
 const std::string busName = "org.freedesktop.DBus";
 const std::string busPath = "/org/freedesktop/DBus";
 const std::string remoteDesktopName = "org.gnome.Mutter.RemoteDesktop";
+const std::string portalName = "org.freedesktop.portal.Desktop";
+const std::string portalPath = "/org/freedesktop/portal/desktop";
+const std::string portalRemoteDesktop = "org.freedesktop.portal.RemoteDesktop";
+const std::string portalVersionProperty = "version";
+// Where the portal's restore token is kept among the host's settings.
+const std::string portalTokenKey = "portalRestoreToken";
 const std::string localeName = "org.freedesktop.locale1";
 const std::string localePath = "/org/freedesktop/locale1";
 const std::string layoutProperty = "X11Layout";
@@ -51,6 +59,18 @@ asio::awaitable<bool> hasOwner(DBusConnection& bus, const std::string& name) {
   } catch (const DBusError&) {
     co_return false;
   }
+}
+
+// Asking starts the portal when the bus activates it on demand.
+asio::awaitable<bool> portalOffersRemoteDesktop(DBusConnection& bus) {
+  auto proxy = bus.proxy(portalName, portalPath);
+  try {
+    co_await bus.getProperty(*proxy, portalRemoteDesktop, portalVersionProperty, probeTimeout);
+    co_return true;
+  } catch (const DBusError&) {
+  } catch (const sdbus::Error&) {
+  }
+  co_return false;
 }
 
 asio::awaitable<void> readKeyboardLayout(DBusConnection& bus, SessionFacts& facts) {
@@ -79,6 +99,9 @@ asio::awaitable<SessionFacts> readSessionFacts(std::shared_ptr<DBusConnection> s
   facts.sessionType = environmentValue("XDG_SESSION_TYPE");
   facts.waylandDisplay = environmentValue("WAYLAND_DISPLAY");
   if (sessionBus) facts.gnomeRemoteDesktop = co_await hasOwner(*sessionBus, remoteDesktopName);
+  if (sessionBus && !facts.gnomeRemoteDesktop && isWaylandSession(facts)) {
+    facts.portalRemoteDesktop = co_await portalOffersRemoteDesktop(*sessionBus);
+  }
   if (systemBus && facts.gnomeRemoteDesktop) co_await readKeyboardLayout(*systemBus, facts);
   if (isWaylandSession(facts) && !facts.gnomeRemoteDesktop) {
     facts.wlrootsVirtualInput = offersVirtualInput(facts.waylandDisplay, waylandProbeTimeout);
@@ -111,6 +134,7 @@ InputChoice chooseInput(HostOptions::Input requested, const SessionFacts& facts)
     case HostOptions::Input::x11: return {InputRoute::x11, {}};
     case HostOptions::Input::gnome: return {InputRoute::gnome, {}};
     case HostOptions::Input::wlroots: return {InputRoute::wlroots, {}};
+    case HostOptions::Input::portal: return {InputRoute::portal, {}};
     case HostOptions::Input::log: return {InputRoute::log, {}};
     case HostOptions::Input::none: return {InputRoute::none, {}};
     case HostOptions::Input::automatic: break;
@@ -118,15 +142,16 @@ InputChoice chooseInput(HostOptions::Input requested, const SessionFacts& facts)
   if (!isWaylandSession(facts)) return {InputRoute::x11, {}};
   if (facts.gnomeRemoteDesktop) return {InputRoute::gnome, {}};
   if (facts.wlrootsVirtualInput) return {InputRoute::wlroots, {}};
+  if (facts.portalRemoteDesktop) return {InputRoute::portal, {}};
   return {InputRoute::none,
-          "This Wayland desktop offers the host no way to post input (GNOME's remote desktop is not on the "
-          "session bus, and the compositor has no wlroots virtual pointer and keyboard); phones can connect but "
-          "their input is refused"};
+          "This Wayland desktop offers the host no way to post input (neither GNOME's remote desktop nor the "
+          "desktop portal's is on the session bus, and the compositor has no wlroots virtual pointer and "
+          "keyboard); phones can connect but their input is refused"};
 }
 
 InputBackend::InputBackend(const InputChoice& choice, bool requestedByName, const SessionFacts& facts,
                            const asio::any_io_executor& executor, std::shared_ptr<DBusConnection> sessionBus,
-                           Logger& logger) {
+                           Logger& logger, UserDefaults* settings) {
   switch (choice.route) {
     case InputRoute::x11:
       openX11(requestedByName, logger);
@@ -136,6 +161,9 @@ InputBackend::InputBackend(const InputChoice& choice, bool requestedByName, cons
       break;
     case InputRoute::wlroots:
       openWlroots(facts, executor, logger);
+      break;
+    case InputRoute::portal:
+      openPortal(executor, std::move(sessionBus), logger, settings);
       break;
     case InputRoute::log:
       poster_ = std::make_unique<LoggingEventPoster>(std::cerr);
@@ -191,6 +219,36 @@ void InputBackend::openWlroots(const SessionFacts& facts, const asio::any_io_exe
   logger.log(logCategory, "Input goes to the Wayland compositor's virtual pointer and keyboard (wlroots protocols)" +
                               std::string(facts.wlrootsVirtualInput ? "" : ", once the compositor offers them") +
                               "; every character is typed through the host's own keymap");
+}
+
+void InputBackend::openPortal(const asio::any_io_executor& executor, std::shared_ptr<DBusConnection> sessionBus,
+                              Logger& logger, UserDefaults* settings) {
+  if (!sessionBus) throw std::runtime_error("The desktop portal needs the session bus, and there is none");
+  PortalRemoteDesktop::Options options;
+  if (settings != nullptr) {
+    options.restoreToken = settings->string(portalTokenKey).value_or("");
+    options.restoreTokenChanged = [settings, &logger](const std::string& token) {
+      try {
+        settings->set(portalTokenKey, token);
+      } catch (const std::exception& e) {
+        logger.log(logCategory, std::string("The desktop's permission can't be kept for the next start: ") +
+                                    e.what());
+      }
+    };
+  }
+  const bool remembered = !options.restoreToken.empty();
+  portal_ = std::make_unique<PortalRemoteDesktop>(executor, std::move(sessionBus), logger, std::move(options));
+  // Without a layout, characters outside ASCII go as Unicode entries.
+  poster_ = std::make_unique<RemoteDesktopEventPoster>(*portal_, nullptr, logger);
+  logger.log(logCategory, std::string("Input goes through the desktop portal's remote desktop: the desktop will ask "
+                                      "the user to allow remote control of this computer") +
+                              (remembered ? ", unless it remembers the answer given before" : ", once per start"));
+}
+
+bool InputBackend::askForInputAgain() const {
+  if (!portal_) return false;
+  portal_->askAgain();
+  return true;
 }
 
 }  // namespace glidemate::host

@@ -19,7 +19,9 @@ namespace glidemate::host {
 class X11EventPoster;
 class MutterRemoteDesktop;
 class WlrootsVirtualInput;
+class PortalRemoteDesktop;
 class KeyboardLayout;
+class UserDefaults;
 
 // What the host learns at start about the desktop session it runs in.
 struct SessionFacts {
@@ -30,6 +32,9 @@ struct SessionFacts {
   // Whether the Wayland compositor offers wlroots' virtual pointer and
   // keyboard (asked only where GNOME's remote desktop is not there).
   bool wlrootsVirtualInput = false;
+  // Whether the desktop portal offers a remote desktop (asked only on a
+  // Wayland session without GNOME's).
+  bool portalRemoteDesktop = false;
   // The system's keyboard layout (localed's first X11 layout), if known.
   std::string keyboardLayout;
   std::string keyboardVariant;
@@ -46,7 +51,7 @@ asio::awaitable<SessionFacts> readSessionFacts(std::shared_ptr<DBusConnection> s
 SessionFacts readSessionFactsBeforeStart(asio::io_context& io, std::shared_ptr<DBusConnection> sessionBus,
                                          std::shared_ptr<DBusConnection> systemBus);
 
-enum class InputRoute { x11, gnome, wlroots, log, none };
+enum class InputRoute { x11, gnome, wlroots, portal, log, none };
 
 struct InputChoice {
   InputRoute route = InputRoute::none;
@@ -55,7 +60,8 @@ struct InputChoice {
 };
 
 // On a Wayland session XTest would only reach XWayland's own pointer, so
-// input goes through the compositor or nowhere; elsewhere it goes to the X
+// input goes through the compositor (GNOME's own remote desktop first,
+// then the desktop portal's) or nowhere; elsewhere it goes to the X
 // display.
 InputChoice chooseInput(HostOptions::Input requested, const SessionFacts& facts);
 
@@ -64,9 +70,12 @@ InputChoice chooseInput(HostOptions::Input requested, const SessionFacts& facts)
 class InputBackend {
  public:
   // Throws std::runtime_error when a route asked for by name can't be
-  // built; an automatic choice falls back to no input instead.
+  // built; an automatic choice falls back to no input instead. The portal
+  // route keeps the token that spares the user a second question in
+  // `settings` (may be null: the user is then asked at every start).
   InputBackend(const InputChoice& choice, bool requestedByName, const SessionFacts& facts,
-               const asio::any_io_executor& executor, std::shared_ptr<DBusConnection> sessionBus, Logger& logger);
+               const asio::any_io_executor& executor, std::shared_ptr<DBusConnection> sessionBus, Logger& logger,
+               UserDefaults* settings = nullptr);
   ~InputBackend();
   InputBackend(const InputBackend&) = delete;
   InputBackend& operator=(const InputBackend&) = delete;
@@ -82,16 +91,22 @@ class InputBackend {
   MutterRemoteDesktop* mutter() const { return mutter_.get(); }
   // Whether input goes to a wlroots compositor.
   bool wlroots() const { return wlroots_ != nullptr; }
+  // On the portal route, asks the desktop again to allow remote control
+  // (after the user refused); false on other routes.
+  bool askForInputAgain() const;
 
  private:
   void openX11(bool requestedByName, Logger& logger);
   void openGnome(const SessionFacts& facts, const asio::any_io_executor& executor,
                  std::shared_ptr<DBusConnection> sessionBus, Logger& logger);
   void openWlroots(const SessionFacts& facts, const asio::any_io_executor& executor, Logger& logger);
+  void openPortal(const asio::any_io_executor& executor, std::shared_ptr<DBusConnection> sessionBus, Logger& logger,
+                  UserDefaults* settings);
 
   // Declared before the poster, which uses them.
   std::unique_ptr<MutterRemoteDesktop> mutter_;
   std::unique_ptr<WlrootsVirtualInput> wlroots_;
+  std::unique_ptr<PortalRemoteDesktop> portal_;
   std::unique_ptr<KeyboardLayout> layout_;
   std::unique_ptr<EventPoster> poster_;
   X11EventPoster* x11Poster_ = nullptr;

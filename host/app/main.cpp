@@ -57,7 +57,7 @@ int run(const HostOptions& options) {
   // anything is served.
   const SessionFacts facts = readSessionFactsBeforeStart(io, sessionBus, systemBus);
   const InputBackend input(chooseInput(options.input, facts), options.input != HostOptions::Input::automatic, facts,
-                           io.get_executor(), sessionBus, logger);
+                           io.get_executor(), sessionBus, logger, &defaults);
   std::unique_ptr<AvahiDnsSd> dnsSd;
   if (options.advertise) dnsSd = std::make_unique<AvahiDnsSd>(io.get_executor());
 
@@ -81,6 +81,7 @@ int run(const HostOptions& options) {
 
   StatusLines status(*server, options.json, printLine);
   ControlCommands commands(*server, status, defaults);
+  commands.onAskInput([&input] { return input.askForInputAgain(); });
 
   asio::signal_set signals(io, SIGINT, SIGTERM);
   auto shutDown = [&] {

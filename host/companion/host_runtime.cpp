@@ -55,7 +55,7 @@ struct HostRuntime::State {
   std::unique_ptr<InputBackend> openInput() {
     const SessionFacts facts = readSessionFactsBeforeStart(io, sessionBus, systemBus);
     return std::make_unique<InputBackend>(chooseInput(HostOptions::Input::automatic, facts), false, facts,
-                                          io.get_executor(), sessionBus, logger);
+                                          io.get_executor(), sessionBus, logger, &defaults);
   }
 
   // Let cancelled work finish on the context, on whichever thread calls.

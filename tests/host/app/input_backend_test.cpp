@@ -6,12 +6,14 @@
 namespace glidemate::host {
 namespace {
 
-SessionFacts session(const char* type, const char* waylandDisplay, bool gnome, bool wlroots = false) {
+SessionFacts session(const char* type, const char* waylandDisplay, bool gnome, bool wlroots = false,
+                     bool portal = false) {
   SessionFacts facts;
   facts.sessionType = type;
   facts.waylandDisplay = waylandDisplay;
   facts.gnomeRemoteDesktop = gnome;
   facts.wlrootsVirtualInput = wlroots;
+  facts.portalRemoteDesktop = portal;
   return facts;
 }
 
@@ -35,7 +37,7 @@ TEST(InputChoice, FollowsTheSessionUnlessARouteIsNamed) {
        false},
       {"Wayland told only by WAYLAND_DISPLAY", Input::automatic,
        session("tty", "wayland-1", true), InputRoute::gnome, false},
-      {"Wayland without GNOME's remote desktop", Input::automatic,
+      {"Wayland with neither GNOME's remote desktop nor the portal's", Input::automatic,
        session("wayland", "wayland-0", false), InputRoute::none,
        true},
       {"a wlroots compositor", Input::automatic, session("wayland", "wayland-1", false, true), InputRoute::wlroots,
@@ -46,6 +48,14 @@ TEST(InputChoice, FollowsTheSessionUnlessARouteIsNamed) {
        InputRoute::x11, false},
       {"named wlroots before the compositor answers", Input::wlroots, session("wayland", "", false),
        InputRoute::wlroots, false},
+      {"Wayland with the portal's remote desktop (KDE Plasma, ...)", Input::automatic,
+       session("wayland", "wayland-0", false, false, true), InputRoute::portal, false},
+      {"GNOME's own remote desktop comes before the portal", Input::automatic,
+       session("wayland", "wayland-0", true, false, true), InputRoute::gnome, false},
+      {"a portal on an X11 session", Input::automatic, session("x11", "", false, false, true), InputRoute::x11, false},
+      {"named portal", Input::portal, session("wayland", "", false), InputRoute::portal, false},
+      {"a wlroots compositor comes before the portal", Input::automatic,
+       session("wayland", "wayland-1", false, true, true), InputRoute::wlroots, false},
       {"named x11 on Wayland", Input::x11, session("wayland", "", false), InputRoute::x11, false},
       {"named gnome before mutter answers", Input::gnome, session("wayland", "", false), InputRoute::gnome, false},
       {"log", Input::log, session("wayland", "", false), InputRoute::log, false},

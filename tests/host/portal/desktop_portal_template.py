@@ -1,0 +1,160 @@
+'''The desktop portal for tests: org.freedesktop.portal.Desktop with the
+RemoteDesktop and ScreenCast calls of a remote-control session. Every request
+is answered by the Response signal of its Request object, sent after the
+method's reply as xdg-desktop-portal does once its dialog is answered.
+
+Controlled through org.glidemate.tests.PortalControl:
+- SetStartResponse(u): the user's answer to Start (0 allow, 1 refuse,
+  2 another failure); 0 at first.
+- CloseSession(): closes the last session as a desktop does.
+- ReceivedSignatures(): the D-Bus signature each input call last came with.
+
+Start hands out a new restore token ("token1", "token2", ...) when
+SelectDevices asked for persist_mode 2, and one monitor stream: node 57 at
+(1920, 0), 1280 x 800.
+
+Parameter "version": the RemoteDesktop interface's version (default 2).'''
+
+import socket
+
+import dbus
+import dbus.service
+from gi.repository import GLib
+
+BUS_NAME = 'org.freedesktop.portal.Desktop'
+MAIN_OBJ = '/org/freedesktop/portal/desktop'
+MAIN_IFACE = 'org.freedesktop.portal.RemoteDesktop'
+SYSTEM_BUS = False
+
+SCREEN_CAST = 'org.freedesktop.portal.ScreenCast'
+REQUEST = 'org.freedesktop.portal.Request'
+SESSION = 'org.freedesktop.portal.Session'
+CONTROL = 'org.glidemate.tests.PortalControl'
+
+
+def load(mock, parameters):
+    mock.start_response = 0
+    mock.tokens_given = 0
+    mock.persist_mode = 0
+    mock.session_path = None
+    mock.signatures = {}
+    mock.AddProperties(MAIN_IFACE, {
+        'version': dbus.UInt32(parameters.get('version', 2)),
+        'AvailableDeviceTypes': dbus.UInt32(7),
+    })
+    mock.AddProperties(SCREEN_CAST, {
+        'version': dbus.UInt32(4),
+        'AvailableSourceTypes': dbus.UInt32(7),
+        'AvailableCursorModes': dbus.UInt32(7),
+    })
+
+
+def object_path(kind, sender, token):
+    return '/org/freedesktop/portal/desktop/%s/%s/%s' % (kind, sender.lstrip(':').replace('.', '_'), token)
+
+
+def respond(mock, sender, options, code, results):
+    '''Returns the request's handle; its Response follows the reply.'''
+    path = object_path('request', sender, options['handle_token'])
+
+    def emit():
+        mock.EmitSignalDetailed(REQUEST, 'Response', 'ua{sv}',
+                                [dbus.UInt32(code), dbus.Dictionary(results, signature='sv')], {'path': path})
+        return False
+    GLib.idle_add(emit)
+    return dbus.ObjectPath(path)
+
+
+@dbus.service.method(MAIN_IFACE, in_signature='a{sv}', out_signature='o', sender_keyword='sender')
+def CreateSession(self, options, sender=None):
+    self.session_path = object_path('session', sender, options['session_handle_token'])
+    self.AddObject(self.session_path, SESSION, {'version': dbus.UInt32(1)}, [('Close', '', '', '')])
+    # xdg-desktop-portal hands the handle back as a string.
+    return respond(self, sender, options, 0, {'session_handle': dbus.String(self.session_path)})
+
+
+@dbus.service.method(MAIN_IFACE, in_signature='oa{sv}', out_signature='o', sender_keyword='sender')
+def SelectDevices(self, session, options, sender=None):
+    self.persist_mode = int(options.get('persist_mode', 0))
+    return respond(self, sender, options, 0, {})
+
+
+@dbus.service.method(SCREEN_CAST, in_signature='oa{sv}', out_signature='o', sender_keyword='sender')
+def SelectSources(self, session, options, sender=None):
+    return respond(self, sender, options, 0, {})
+
+
+@dbus.service.method(MAIN_IFACE, in_signature='osa{sv}', out_signature='o', sender_keyword='sender')
+def Start(self, session, parent_window, options, sender=None):
+    results = {}
+    if self.start_response == 0:
+        stream = dbus.Struct((dbus.UInt32(57), dbus.Dictionary({
+            'position': dbus.Struct((dbus.Int32(1920), dbus.Int32(0)), signature='ii'),
+            'size': dbus.Struct((dbus.Int32(1280), dbus.Int32(800)), signature='ii'),
+            'source_type': dbus.UInt32(1),
+        }, signature='sv')), signature='ua{sv}')
+        results = {'devices': dbus.UInt32(3), 'streams': dbus.Array([stream], signature='(ua{sv})')}
+        if self.persist_mode == 2:
+            self.tokens_given += 1
+            results['restore_token'] = dbus.String('token%d' % self.tokens_given)
+    return respond(self, sender, options, self.start_response, results)
+
+
+@dbus.service.method(SCREEN_CAST, in_signature='oa{sv}', out_signature='h')
+def OpenPipeWireRemote(self, session, options):
+    # A connection whose far end is already gone: the stream ends at once.
+    mine, theirs = socket.socketpair()
+    handed = dbus.types.UnixFd(mine.fileno())
+    mine.close()
+    theirs.close()
+    return handed
+
+
+def record(self, message):
+    self.signatures[message.get_member()] = message.get_signature()
+
+
+@dbus.service.method(MAIN_IFACE, in_signature='oa{sv}dd', message_keyword='message')
+def NotifyPointerMotion(self, session, options, dx, dy, message=None):
+    record(self, message)
+
+
+@dbus.service.method(MAIN_IFACE, in_signature='oa{sv}udd', message_keyword='message')
+def NotifyPointerMotionAbsolute(self, session, options, stream, x, y, message=None):
+    record(self, message)
+
+
+@dbus.service.method(MAIN_IFACE, in_signature='oa{sv}iu', message_keyword='message')
+def NotifyPointerButton(self, session, options, button, state, message=None):
+    record(self, message)
+
+
+@dbus.service.method(MAIN_IFACE, in_signature='oa{sv}dd', message_keyword='message')
+def NotifyPointerAxis(self, session, options, dx, dy, message=None):
+    record(self, message)
+
+
+@dbus.service.method(MAIN_IFACE, in_signature='oa{sv}iu', message_keyword='message')
+def NotifyKeyboardKeycode(self, session, options, keycode, state, message=None):
+    record(self, message)
+
+
+@dbus.service.method(MAIN_IFACE, in_signature='oa{sv}iu', message_keyword='message')
+def NotifyKeyboardKeysym(self, session, options, keysym, state, message=None):
+    record(self, message)
+
+
+@dbus.service.method(CONTROL, in_signature='u', out_signature='')
+def SetStartResponse(self, response):
+    self.start_response = int(response)
+
+
+@dbus.service.method(CONTROL, in_signature='', out_signature='')
+def CloseSession(self):
+    self.EmitSignalDetailed(SESSION, 'Closed', 'a{sv}', [dbus.Dictionary({}, signature='sv')],
+                            {'path': self.session_path})
+
+
+@dbus.service.method(CONTROL, in_signature='', out_signature='a{ss}')
+def ReceivedSignatures(self):
+    return dbus.Dictionary(self.signatures, signature='ss')
