@@ -121,6 +121,13 @@ void VirtualKeymap::updateKey(std::uint32_t key, bool pressed) {
   xkb_state_update_key(xkb_->state, key + evdevOffset, pressed ? XKB_KEY_DOWN : XKB_KEY_UP);
 }
 
+void VirtualKeymap::releaseAll() {
+  xkb_state* fresh = xkb_state_new(xkb_->keymap);
+  if (fresh == nullptr) return;
+  xkb_state_unref(xkb_->state);
+  xkb_->state = fresh;
+}
+
 VirtualKeymap::Modifiers VirtualKeymap::modifiers() const {
   return {
       static_cast<std::uint32_t>(xkb_state_serialize_mods(xkb_->state, XKB_STATE_MODS_DEPRESSED)),

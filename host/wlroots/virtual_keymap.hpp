@@ -45,6 +45,8 @@ class VirtualKeymap {
   };
   // Follows a key of the keymap going down or up.
   void updateKey(std::uint32_t key, bool pressed);
+  // Every key up, as on a keyboard just plugged in.
+  void releaseAll();
   Modifiers modifiers() const;
   std::uint32_t shiftMask() const;
 

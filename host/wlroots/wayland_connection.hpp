@@ -41,9 +41,8 @@ class WaylandConnection {
   // Never called once the connection is gone.
   void roundtrip(std::function<void()> then);
 
-  struct State;
-
  private:
+  struct State;
   explicit WaylandConnection(std::shared_ptr<State> state);
   std::shared_ptr<State> state_;
 };

@@ -41,7 +41,6 @@ bool is(const char* interface, const wl_interface& known) { return std::strcmp(i
 
 struct WlrootsVirtualInput::State : std::enable_shared_from_this<State> {
   struct Output {
-    State* owner = nullptr;
     std::uint32_t name = 0;
     wl_output* output = nullptr;
     zxdg_output_v1* xdg = nullptr;
@@ -238,6 +237,8 @@ struct WlrootsVirtualInput::State : std::enable_shared_from_this<State> {
     }
     pointer = zwlr_virtual_pointer_manager_v1_create_virtual_pointer(pointerManager, seat);
     keyboard = zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(keyboardManager, seat);
+    // A new keyboard has no keys down.
+    keymap.releaseAll();
     keymapSent.reset();
     modifiersSent.reset();
     sendKeymap();
@@ -275,7 +276,6 @@ struct WlrootsVirtualInput::State : std::enable_shared_from_this<State> {
       for (auto& o : outputs) describe(*o);
     } else if (is(interface, wl_output_interface)) {
       auto o = std::make_unique<Output>();
-      o->owner = this;
       o->name = name;
       o->output = static_cast<wl_output*>(wl_registry_bind(registry, name, &wl_output_interface, std::min(version, 2u)));
       wl_output_add_listener(o->output, &outputListener, o.get());

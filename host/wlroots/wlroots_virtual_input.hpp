@@ -56,9 +56,8 @@ class WlrootsVirtualInput final : public RemoteDesktopSession {
   std::optional<std::vector<ScreenRect>> monitors() const override;
   std::optional<double> refreshRate() const override;
 
-  struct State;
-
  private:
+  struct State;
   std::shared_ptr<State> state_;
 };
 

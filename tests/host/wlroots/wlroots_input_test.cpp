@@ -268,6 +268,8 @@ TEST_F(SwayTest, EveryCharacterArrivesAsTextAndChordsKeepTheirModifiers) {
 
 TEST_F(SwayTest, InputIsDroppedWhileSwayIsGoneAndFlowsWhenItIsBack) {
   startSession();
+  session->keyboardKeycode(KEY_LEFTCTRL, true);  // held as sway goes
+  io.poll();
   sway.stopSway();
   ASSERT_TRUE(runUntil(io, [&] { return !session->isReady(); }));
   EXPECT_EQ(logger.count("went away"), 1) << logger.all();
@@ -288,6 +290,11 @@ TEST_F(SwayTest, InputIsDroppedWhileSwayIsGoneAndFlowsWhenItIsBack) {
   const ScreenPoint from = settledPosition();
   input.move(30, 40);
   EXPECT_EQ(settledPosition(), (ScreenPoint{from.x + 30, from.y + 40}));
+
+  DesktopShortcutGestureBackend gestures(*poster);
+  KeystrokeService keystrokes(*poster, gestures);
+  keystrokes.type("b");
+  EXPECT_EQ(next("key b"), "key b down none") << "the new keyboard holds nothing down";
 }
 
 // GNOME's compositor has neither manager.

@@ -39,9 +39,8 @@ class WlrootsClipboardService final : public ClipboardService {
   asio::awaitable<void> setText(std::string text) override;
   asio::awaitable<std::optional<std::string>> text() override;
 
-  struct State;
-
  private:
+  struct State;
   std::shared_ptr<State> state_;
 };
 

@@ -13,16 +13,11 @@
 #include <vector>
 
 #include "host/services/screen_preview/screen_capture_error.hpp"
+#include "host/wlroots/wayland_connection.hpp"
 #include "wlr-screencopy-unstable-v1-client-protocol.h"
 
 namespace glidemate::host {
 namespace {
-
-std::string displayName(const std::string& configured) {
-  if (!configured.empty()) return configured;
-  const char* name = std::getenv("WAYLAND_DISPLAY");
-  return name != nullptr && *name != '\0' ? name : "wayland-0";
-}
 
 // The compositor's answer to one capture request.
 struct FrameAnswer {
@@ -187,7 +182,7 @@ WlrootsScreenCapture::~WlrootsScreenCapture() {
 
 void WlrootsScreenCapture::start(Logger& log) {
   stop();
-  const std::string name = displayName(display_);
+  const std::string name = waylandDisplayName(display_);
   auto c = std::make_unique<Connection>();
   c->display = wl_display_connect(name.c_str());
   if (c->display == nullptr) throw ScreenCaptureError::cannotConnect(name);

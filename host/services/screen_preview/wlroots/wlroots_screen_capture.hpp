@@ -31,9 +31,8 @@ class WlrootsScreenCapture final : public ScreenCapture {
   DisplayLocation locate() override;
   std::optional<CapturedFrame> grab(PixelRect region) override;
 
-  struct Connection;
-
  private:
+  struct Connection;
   std::string display_;
   // Set and read by the capture thread; wake() only writes the event.
   std::unique_ptr<Connection> connection_;
