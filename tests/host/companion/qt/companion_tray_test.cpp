@@ -12,7 +12,6 @@
 #include <QWindow>
 #include <algorithm>
 
-#include "host/companion/qt/design_components.hpp"
 #include "host/companion/qt/menu_bar_icon.hpp"
 #include "host/companion/qt/pairing_panel.hpp"
 #include "host/companion/qt/settings_view.hpp"
@@ -228,40 +227,6 @@ class CompanionTrayTest : public QObject {
     QSignalSpy quit(&app, &CompanionApp::quitRequested);
     QVERIFY(click(popover, "quitButton"));
     QCOMPARE(quit.count(), 1);
-  }
-
-  // A phone watching the screen shows in the tray icon, in a banner and in
-  // its row; "Stop" ends its preview and the phone is told why.
-  void aPhoneViewingTheScreenIsShownAndStopped() {
-    RunningApp host;
-    QVERIFY(host.start());
-    Phone ann{"PHONE-ANN", "Ann's iPhone", {}};
-    QCOMPARE(pair(host, ann), 0);
-    auto& popover = host.app->popover();
-    popover.setMode(PopoverView::Mode::window);
-    popover.show();
-    // The phone's errors come on stderr: read them with its frames.
-    TempFolder frames;
-    std::string command = "exec";
-    for (const auto& arg : ann.argv({"preview", host.address(), "--out", frames.path().string()})) {
-      command += " '" + arg + "'";
-    }
-    glidemate::testing::ChildProcess watching({"sh", "-c", command + " 2>&1"}, {}, true);
-    QVERIFY(!watching.readLineContaining("bytes").empty());
-
-    WAIT_FOR(host.snapshot().viewers == std::vector<std::string>{"Ann's iPhone"});
-    WAIT_FOR(host.app->tray().style() == MenuBarIconStyle::viewing);
-    WAIT_FOR(textOf(popover, "viewersBanner") == "Ann's iPhone viewing your screen.");
-    auto* row = visible<DSRow>(popover, "connected:PHONE-ANN");
-    QVERIFY(row != nullptr);
-    QCOMPARE(row->titleLabel()->text(), QString("Ann's iPhone · Viewing screen"));
-    GuiEnvironment::saveScreenshot(popover, "popover-viewing");
-
-    QVERIFY(click(popover, "stopPreviews"));
-    QVERIFY(!watching.readLineContaining("Screen preview was turned off on the Mac.").empty());
-    QVERIFY(watching.wait() != 0);
-    WAIT_FOR(host.snapshot().viewers.empty() && visible(popover, "viewersBanner") == nullptr);
-    WAIT_FOR(host.app->tray().style() == MenuBarIconStyle::idle);
   }
 
   // "Used …" moves on while the popover is open.
