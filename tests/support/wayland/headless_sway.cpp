@@ -62,7 +62,10 @@ void HeadlessSway::startSway() {
                                "--clear-groups", "sway", "-c", dir + "/config"},
       std::vector<std::string>{"XDG_RUNTIME_DIR=" + dir, "HOME=" + dir, "XDG_CONFIG_HOME=" + dir,
                                "WLR_BACKENDS=headless", "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1",
-                               "WAYLAND_DISPLAY=", "DISPLAY=", "SWAYSOCK=", "DBUS_SESSION_BUS_ADDRESS=",
+                               "WAYLAND_DISPLAY=", "DISPLAY=", "DBUS_SESSION_BUS_ADDRESS=",
+                               // Its control socket in its own folder: an empty name
+                               // would be one abstract socket shared by every sway.
+                               "SWAYSOCK=" + dir + "/sway-ipc.sock",
                                "XDG_SESSION_TYPE=wayland"});
   // sway names its socket wayland-1 upwards, and takes the same name again
   // after a crash.
