@@ -268,6 +268,9 @@ class CompanionTrayTest : public QObject {
     QVERIFY(visible<QAbstractButton>(*welcome, "startAtLogin")->isChecked());
     QVERIFY(click(*welcome, "startAtLogin"));
     WAIT_FOR(!std::filesystem::exists(entry));
+    // The file goes before the window hears of it: clicked while it still
+    // shows "on", the box would be turned off again.
+    WAIT_FOR(!visible<QAbstractButton>(*welcome, "startAtLogin")->isChecked());
     std::filesystem::create_directories(entry);  // in the way of the entry
     QVERIFY(click(*welcome, "startAtLogin"));
     WAIT_FOR(!textOf(*welcome, "loginItemProblem").isEmpty());
