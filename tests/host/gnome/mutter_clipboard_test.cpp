@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 #include <asio/executor_work_guard.hpp>
 #include <asio/io_context.hpp>
 #include <functional>
@@ -37,6 +39,9 @@ std::string alphabet(std::size_t size) {
 class MutterClipboardTest : public ::testing::Test {
  protected:
   MutterClipboardTest() : connection(DBusConnection::openAddress(io.get_executor(), mutter.sessionBus().address())) {
+    // As the host programs do: a reader that closes its end early must not
+    // kill the writer.
+    std::signal(SIGPIPE, SIG_IGN);
     mutter.adoptEnvironment();
     session = std::make_unique<MutterRemoteDesktop>(io.get_executor(), connection, logger,
                                                     MutterRemoteDesktop::Options{.screenCast = false});
