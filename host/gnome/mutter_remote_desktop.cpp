@@ -13,6 +13,7 @@
 #include "host/gnome/mutter_display_config.hpp"
 #include "host/pipewire/pipewire_screen_stream.hpp"
 #include "kit/dbus/dbus_connection.hpp"
+#include "kit/dbus/name_owner.hpp"
 #include "kit/runtime/notifier.hpp"
 #include "kit/runtime/task.hpp"
 
@@ -93,29 +94,15 @@ struct MutterRemoteDesktop::State : std::enable_shared_from_this<State> {
 
   asio::awaitable<void> watchOwner() {
     std::weak_ptr<State> weak = weak_from_this();
-    ownerSlot = connection->raw().addMatch(
-        "type='signal',sender='org.freedesktop.DBus',path='/org/freedesktop/DBus',interface='org.freedesktop.DBus',"
-        "member='NameOwnerChanged',arg0='" +
-            remoteDesktopName + "'",
-        [weak](sdbus::Message& message) {
-          auto self = weak.lock();
-          if (!self) return;
-          std::string name, oldOwner, newOwner;
-          message >> name >> oldOwner >> newOwner;
-          self->owner = newOwner;
-          self->changed.notifyAll();
-        });
-    auto bus = connection->proxy("org.freedesktop.DBus", "/org/freedesktop/DBus");
-    auto ask = bus->createMethodCall("org.freedesktop.DBus", "GetNameOwner");
-    ask << std::string(remoteDesktopName);
-    try {
-      auto reply = co_await connection->call(*bus, std::move(ask), options.callTimeout);
-      std::string current;
-      reply >> current;
-      if (owner.empty()) owner = current;
-    } catch (const DBusError&) {
-      // Not on the bus yet: the signal says when it comes.
-    }
+    ownerSlot = watchNameOwner(*connection, remoteDesktopName, [weak](const std::string& newOwner) {
+      auto self = weak.lock();
+      if (!self) return;
+      self->owner = newOwner;
+      self->changed.notifyAll();
+    });
+    // Not on the bus yet: the signal says when it comes.
+    const std::string current = co_await nameOwner(*connection, remoteDesktopName, options.callTimeout);
+    if (owner.empty()) owner = current;
   }
 
   asio::awaitable<sdbus::MethodReply> call(sdbus::IProxy& proxy, sdbus::MethodCall message) {

@@ -12,6 +12,7 @@
 #include "host/pipewire/pipewire_screen_stream.hpp"
 #include "host/portal/portal_request.hpp"
 #include "kit/dbus/dbus_connection.hpp"
+#include "kit/dbus/name_owner.hpp"
 #include "kit/runtime/notifier.hpp"
 #include "kit/runtime/task.hpp"
 
@@ -115,29 +116,15 @@ struct PortalRemoteDesktop::State : std::enable_shared_from_this<State> {
 
   asio::awaitable<void> watchOwner() {
     std::weak_ptr<State> weak = weak_from_this();
-    ownerSlot = connection->raw().addMatch(
-        "type='signal',sender='org.freedesktop.DBus',path='/org/freedesktop/DBus',interface='org.freedesktop.DBus',"
-        "member='NameOwnerChanged',arg0='" +
-            portalName + "'",
-        [weak](sdbus::Message& message) {
-          auto self = weak.lock();
-          if (!self) return;
-          std::string name, oldOwner, newOwner;
-          message >> name >> oldOwner >> newOwner;
-          self->owner = newOwner;
-          self->changed.notifyAll();
-        });
-    auto bus = connection->proxy("org.freedesktop.DBus", "/org/freedesktop/DBus");
-    auto ask = bus->createMethodCall("org.freedesktop.DBus", "GetNameOwner");
-    ask << portalName;
-    try {
-      auto reply = co_await connection->call(*bus, std::move(ask), options.callTimeout);
-      std::string current;
-      reply >> current;
-      if (owner.empty()) owner = current;
-    } catch (const DBusError&) {
-      // Not on the bus yet: the signal says when it comes.
-    }
+    ownerSlot = watchNameOwner(*connection, portalName, [weak](const std::string& newOwner) {
+      auto self = weak.lock();
+      if (!self) return;
+      self->owner = newOwner;
+      self->changed.notifyAll();
+    });
+    // Not on the bus yet: the signal says when it comes.
+    const std::string current = co_await nameOwner(*connection, portalName, options.callTimeout);
+    if (owner.empty()) owner = current;
   }
 
   // Asks the bus to start the portal, which desktops install to be started
