@@ -24,6 +24,7 @@
 #include "host/services/power/screensaver/screen_saver_keep_awake.hpp"
 #include "host/services/power/x11/x11_display_sleeper.hpp"
 #include "host/services/presentation/x11/x11_presentation_backend.hpp"
+#include "host/services/presentation/xwayland_presentation_backend.hpp"
 #include "host/services/screen_preview/gnome/mutter_screen_capture.hpp"
 #include "host/services/screen_preview/wlroots/wlroots_screen_capture.hpp"
 #include "host/services/screen_preview/x11/x11_screen_capture.hpp"
@@ -33,19 +34,39 @@
 namespace glidemate::host {
 namespace {
 
-// The clipboard (unless GNOME's session shares it), presentations and the
-// laser dot, on the X display of $DISPLAY.
-void addX11Services(HostServices& services, const asio::any_io_executor& executor,
-                    const std::shared_ptr<X11DesktopConnection>& connection, X11EventPoster* poster, Logger& logger) {
-  if (!services.clipboard) services.clipboard = std::make_unique<X11ClipboardService>(connection);
-  services.presentation =
-      std::make_unique<PresentationService>(std::make_unique<X11PresentationBackend>(connection));
-  if (poster == nullptr) return;
-  try {
-    services.laser = std::make_unique<LaserPointerService>(executor, *poster,
-                                                           std::make_unique<X11LaserOverlay>(connection));
-  } catch (const std::exception& e) {
-    logger.log("desktop", std::string("No laser pointer: ") + e.what());
+// Whether input goes to a Wayland compositor, which shows no program which
+// of its windows is in front (XWayland's X display shows only its own).
+bool hidesItsWindows(InputRoute route) {
+  return route == InputRoute::gnome || route == InputRoute::wlroots || route == InputRoute::portal;
+}
+
+// The clipboard (unless the compositor shares it) on the X display of
+// $DISPLAY; presentations and the laser dot there, or on a Wayland desktop
+// as far as it lets them (the frontmost window unread, no dot drawn).
+void addPresentationServices(HostServices& services, const asio::any_io_executor& executor,
+                             const std::shared_ptr<X11DesktopConnection>& display,
+                             const DesktopFacilities& facilities, Logger& logger) {
+  if (display && !services.clipboard) services.clipboard = std::make_unique<X11ClipboardService>(display);
+  std::unique_ptr<PresentationBackend> x11;
+  if (display) x11 = std::make_unique<X11PresentationBackend>(display);
+  if (hidesItsWindows(facilities.route)) {
+    services.presentation =
+        std::make_unique<PresentationService>(std::make_unique<XWaylandPresentationBackend>(std::move(x11)));
+  } else if (x11) {
+    services.presentation = std::make_unique<PresentationService>(std::move(x11));
+  }
+  if (display && facilities.x11Poster != nullptr) {
+    try {
+      services.laser = std::make_unique<LaserPointerService>(executor, *facilities.x11Poster,
+                                                             std::make_unique<X11LaserOverlay>(display));
+    } catch (const std::exception& e) {
+      logger.log("desktop", std::string("No laser pointer: ") + e.what());
+    }
+  } else if (hidesItsWindows(facilities.route) && facilities.poster != nullptr) {
+    services.laser = std::make_unique<LaserPointerService>(executor, *facilities.poster, nullptr);
+    logger.log("desktop",
+               "This Wayland desktop puts no window of ours above the others: the laser pointer's colour is taken "
+               "but no dot is drawn, and slideshows are driven by keys to whatever window is in front");
   }
 }
 
@@ -192,14 +213,14 @@ HostServices desktopServices(const asio::any_io_executor& executor, const Deskto
   try {
     display = X11DesktopConnection::open(executor);
   } catch (const std::exception& e) {
+    const bool wayland = hidesItsWindows(facilities.route);
     logger.log("desktop", std::string("No display for ") + (services.clipboard ? "" : "the clipboard, ") +
-                              "presentations, the laser pointer, the app list or turning the display off (" +
-                              e.what() + "); phones are told they are not available");
+                              (wayland ? "" : "presentations, the laser pointer, ") +
+                              "the app list or turning the display off (" + e.what() +
+                              "); phones are told they are not available");
   }
-  if (display) {
-    addX11Services(services, executor, display, facilities.x11Poster, logger);
-    addAppService(services, display);
-  }
+  addPresentationServices(services, executor, display, facilities, logger);
+  if (display) addAppService(services, display);
   addStatusServices(services, executor, facilities.systemBus, logger);
   addMediaServices(services, executor, facilities.sessionBus);
   addPowerService(services, executor, display, facilities, logger);

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "host/app/input_backend.hpp"
 #include "host/server/host_services.hpp"
 #include "host/server/user_defaults.hpp"
 #include "kit/dbus/dbus_connection.hpp"
@@ -36,6 +37,9 @@ struct DesktopFacilities {
   // Whether input goes to a wlroots compositor ($WAYLAND_DISPLAY), whose
   // own clipboard and screen capture are then used.
   bool wlroots = false;
+  // Where input goes, and through what (null: nowhere).
+  InputRoute route = InputRoute::none;
+  EventPoster* poster = nullptr;
 };
 
 // This program's identifier among the applications: the desktop app's entry.

@@ -80,6 +80,7 @@ class InputBackend {
   InputBackend(const InputBackend&) = delete;
   InputBackend& operator=(const InputBackend&) = delete;
 
+  InputRoute route() const { return route_; }
   // Null when input goes nowhere.
   EventPoster* poster() const { return poster_.get(); }
   // Why this desktop offers no way to post input, when it offers none;
@@ -110,6 +111,7 @@ class InputBackend {
   std::unique_ptr<KeyboardLayout> layout_;
   std::unique_ptr<EventPoster> poster_;
   X11EventPoster* x11Poster_ = nullptr;
+  InputRoute route_;
   std::string refusal_;
 };
 

@@ -46,7 +46,7 @@ struct HostRuntime::State {
         },
         desktopServices(io.get_executor(),
                         DesktopFacilities{input->x11Poster(), systemBus, sessionBus, &defaults, options.folders.shortcuts,
-                                          input->mutter(), input->wlroots()},
+                                          input->mutter(), input->wlroots(), input->route(), input->poster()},
                         logger));
   }
 

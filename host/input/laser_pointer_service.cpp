@@ -22,7 +22,7 @@ void LaserPointerService::set(std::optional<LaserColor> color) {
 }
 
 void LaserPointerService::show(LaserColor color) {
-  if (window_) return;
+  if (window_ || !overlay_) return;
   window_ = overlay_->open(color, poster_.cursorLocation().value_or(ScreenPoint{}));
   poster_.hideCursor();
   timer_ = Task(executor_, [](LaserPointerService& self) -> asio::awaitable<void> {

@@ -17,11 +17,16 @@ namespace glidemate::host {
 // cursor is hidden meanwhile. The phone keeps steering the cursor with
 // ordinary pointer moves. One instance; main executor. Destroying it hides
 // the dot and shows the cursor again.
+//
+// Without an overlay (a desktop that puts no window of ours above the
+// others, such as GNOME's Wayland session) the colour is still taken and
+// kept, but no dot is drawn and the cursor stays as it is.
 class LaserPointerService {
  public:
   static constexpr std::chrono::steady_clock::duration followInterval =
       std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(1.0 / 60));
 
+  // `overlay` may be null: see above.
   LaserPointerService(asio::any_io_executor executor, EventPoster& poster, std::unique_ptr<LaserOverlay> overlay);
   ~LaserPointerService();
   LaserPointerService(const LaserPointerService&) = delete;

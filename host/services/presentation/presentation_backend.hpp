@@ -45,6 +45,10 @@ class PresentationBackend {
   // Nothing when the frontmost application is not a known browser or its
   // window cannot be read.
   virtual std::optional<BrowserWindow> frontmostBrowserWindow() = 0;
+  // Whether this desktop lets the frontmost window be read at all. Where it
+  // does not, a slideshow in front can't be recognised, and the service
+  // drives whatever is in front by keys.
+  virtual bool readsFrontmostWindow() { return true; }
 };
 
 }  // namespace glidemate::host

@@ -68,6 +68,10 @@ PresentationStatus PresentationService::status() {
     drivesBrowser_ = true;
     return std::move(*browser);
   }
+  if (!backend_->readsFrontmostWindow()) {
+    drivesBrowser_ = true;
+    return browserShape(unseenSlideshow, true);
+  }
   drivesBrowser_ = false;
   return PresentationStatus{std::nullopt, false, 0, 0, "", true};
 }

@@ -178,6 +178,13 @@ TEST_F(GnomeHostProgram, APhoneMovesClicksScrollsAndTypesOnTheDesktop) {
   const auto chord = send({"key", "arrowLeft", "command+shift"});
   EXPECT_TRUE(contains(chord, "key Left down ctrl+shift")) << ::testing::PrintToString(chord.lines);
 
+  // No window of ours goes above GNOME's: the laser is taken but draws
+  // nothing, and a slideshow is driven by keys to the window in front.
+  EXPECT_EQ(answer(R"({"setLaserPointer":{"_0":"red"}})"), nullptr);
+  EXPECT_EQ(answer(R"({"getPresentation":{}})")["presentation"]["_0"]["app"], "Slideshow");
+  const auto next = send({R"({"presentation":{"_0":"next"}})"});
+  EXPECT_EQ(startingWith(next, "key Right down").size(), 1U) << ::testing::PrintToString(next.lines);
+
   EXPECT_EQ(host->stop(), 0);
 }
 

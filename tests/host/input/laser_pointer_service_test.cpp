@@ -96,5 +96,18 @@ TEST_F(LaserPointerServiceTest, HidingShowsTheCursorEvenWithNothingShown) {
   io.run();
 }
 
+// A desktop with no surface above the others: the colour is taken and kept,
+// nothing is drawn, the cursor stays, and no timer runs.
+TEST_F(LaserPointerServiceTest, WithoutAnOverlayTheColourIsKeptAndNothingDrawn) {
+  LaserPointerService unseen(io.get_executor(), poster, nullptr);
+  unseen.set(LaserColor::green);
+  EXPECT_EQ(unseen.color(), LaserColor::green);
+  EXPECT_FALSE(unseen.isShown());
+  EXPECT_FALSE(poster.cursorHidden());
+  EXPECT_EQ(io.poll(), 0U);
+  unseen.set(std::nullopt);
+  EXPECT_EQ(unseen.color(), LaserColor::green);
+}
+
 }  // namespace
 }  // namespace glidemate::host

@@ -9,6 +9,7 @@
 
 #include "host/services/fake_apple_script_runner.hpp"
 #include "host/services/presentation/script/script_presentation_backend.hpp"
+#include "host/services/presentation/xwayland_presentation_backend.hpp"
 #include "host/input/virtual_key.hpp"
 #include "tests/support/thrown.hpp"
 
@@ -189,6 +190,30 @@ TEST_F(PresentationServiceTest, BrowserWindowsAreMatchedByTitle) {
   }
   // Nothing found: nothing to drive.
   EXPECT_EQ(failureOf(PresentationAction::next), Failure::failed(PresentationService::nothingToDrive));
+}
+
+// A Wayland desktop that hides which window is in front: a slideshow the
+// X display still shows is driven as ever; otherwise whatever is in front
+// is reported as a playing slideshow and driven by the browser keys.
+TEST_F(PresentationServiceTest, UnreadableWindowsAreDrivenByKeys) {
+  PresentationService blind{std::make_unique<XWaylandPresentationBackend>(
+      std::make_unique<ScriptPresentationBackend>(runner, workspace))};
+  EXPECT_EQ(blind.status(), browserStatus(PresentationService::unseenSlideshow, true));
+  EXPECT_EQ(blind.perform(PresentationAction::next), VirtualKey::rightArrow);
+  EXPECT_EQ(blind.perform(PresentationAction::previous), VirtualKey::leftArrow);
+  EXPECT_EQ(blind.perform(PresentationAction::end), VirtualKey::escape);
+  EXPECT_EQ(glidemate::testing::thrown<Failure>([&] { blind.perform(PresentationAction::start); }),
+            Failure::failed(PresentationService::startInBrowser));
+
+  workspace.running = {{keynote, "Keynote", true}};
+  runner.enqueue(list({flag(true), number(2), number(5), text("")}));
+  EXPECT_EQ(blind.status(), (PresentationStatus{"Keynote", true, 2, 5, "", true}));
+  EXPECT_FALSE(blind.drivesBrowser());
+
+  // Without an X display at all.
+  PresentationService none{std::make_unique<XWaylandPresentationBackend>(nullptr)};
+  EXPECT_EQ(none.status(), browserStatus(PresentationService::unseenSlideshow, true));
+  EXPECT_EQ(none.perform(PresentationAction::next), VirtualKey::rightArrow);
 }
 
 }  // namespace
