@@ -20,6 +20,7 @@
 #include "host/services/catalog/x11/xsettings_icon_theme.hpp"
 #include "host/services/catalog/xdg/desktop_entry_directory.hpp"
 #include "host/services/catalog/xdg/gio_application_launcher.hpp"
+#include "host/services/power/gnome/mutter_display_sleeper.hpp"
 #include "host/services/power/logind/logind_power_actions.hpp"
 #include "host/services/power/screensaver/screen_saver_keep_awake.hpp"
 #include "host/services/power/x11/x11_display_sleeper.hpp"
@@ -34,9 +35,9 @@
 namespace glidemate::host {
 namespace {
 
-// Whether input goes to a Wayland compositor, which shows no program which
-// of its windows is in front (XWayland's X display shows only its own).
-bool hidesItsWindows(InputRoute route) {
+// Whether input goes to a Wayland compositor. XWayland's X display then
+// shows only X programs' windows, and its screen saver turns nothing off.
+bool isWaylandRoute(InputRoute route) {
   return route == InputRoute::gnome || route == InputRoute::wlroots || route == InputRoute::portal;
 }
 
@@ -49,7 +50,7 @@ void addPresentationServices(HostServices& services, const asio::any_io_executor
   if (display && !services.clipboard) services.clipboard = std::make_unique<X11ClipboardService>(display);
   std::unique_ptr<PresentationBackend> x11;
   if (display) x11 = std::make_unique<X11PresentationBackend>(display);
-  if (hidesItsWindows(facilities.route)) {
+  if (isWaylandRoute(facilities.route)) {
     services.presentation =
         std::make_unique<PresentationService>(std::make_unique<XWaylandPresentationBackend>(std::move(x11)));
   } else if (x11) {
@@ -62,7 +63,7 @@ void addPresentationServices(HostServices& services, const asio::any_io_executor
     } catch (const std::exception& e) {
       logger.log("desktop", std::string("No laser pointer: ") + e.what());
     }
-  } else if (hidesItsWindows(facilities.route) && facilities.poster != nullptr) {
+  } else if (isWaylandRoute(facilities.route) && facilities.poster != nullptr) {
     services.laser = std::make_unique<LaserPointerService>(executor, *facilities.poster, nullptr);
     logger.log("desktop",
                "This Wayland desktop puts no window of ours above the others: the laser pointer's colour is taken "
@@ -152,10 +153,18 @@ void addPowerService(HostServices& services, const asio::any_io_executor& execut
     logger.log("desktop", "No system bus: sleeping, locking, restarting and shutting down are refused");
     actions = std::make_unique<NoPowerActions>();
   }
+  // XWayland's screen saver and DPMS would turn nothing off on a Wayland
+  // session, so there only the compositor's own way counts.
   std::unique_ptr<DisplaySleeper> sleeper;
-  if (display) {
+  if (facilities.route == InputRoute::gnome && facilities.sessionBus) {
+    sleeper = std::make_unique<MutterDisplaySleeper>(facilities.sessionBus);
+  } else if (display && !isWaylandRoute(facilities.route)) {
     sleeper = std::make_unique<X11DisplaySleeper>(display);
   } else {
+    if (isWaylandRoute(facilities.route)) {
+      logger.log("desktop", "This Wayland desktop offers no way to turn its display off: phones asking are told it "
+                            "wouldn't");
+    }
     sleeper = std::make_unique<NoDisplaySleeper>();
   }
   std::unique_ptr<KeepAwakeAssertions> keepAwake;
@@ -213,11 +222,11 @@ HostServices desktopServices(const asio::any_io_executor& executor, const Deskto
   try {
     display = X11DesktopConnection::open(executor);
   } catch (const std::exception& e) {
-    const bool wayland = hidesItsWindows(facilities.route);
+    const bool wayland = isWaylandRoute(facilities.route);
     logger.log("desktop", std::string("No display for ") + (services.clipboard ? "" : "the clipboard, ") +
-                              (wayland ? "" : "presentations, the laser pointer, ") +
-                              "the app list or turning the display off (" + e.what() +
-                              "); phones are told they are not available");
+                              (wayland ? "the app list (" : "presentations, the laser pointer, the app list or "
+                                                            "turning the display off (") +
+                              e.what() + "); phones are told they are not available");
   }
   addPresentationServices(services, executor, display, facilities, logger);
   if (display) addAppService(services, display);

@@ -185,6 +185,18 @@ TEST_F(GnomeHostProgram, APhoneMovesClicksScrollsAndTypesOnTheDesktop) {
   const auto next = send({R"({"presentation":{"_0":"next"}})"});
   EXPECT_EQ(startingWith(next, "key Right down").size(), 1U) << ::testing::PrintToString(next.lines);
 
+  // The display goes off as GNOME's power settings turn it off.
+  EXPECT_EQ(answer(R"({"sleepDisplay":{}})"), nullptr);
+  std::string mode;
+  for (int attempt = 0; attempt < 100 && mode != "(<3>,)"; ++attempt) {
+    ChildProcess get({"gdbus", "call", "--session", "--dest", "org.gnome.Mutter.DisplayConfig", "--object-path",
+                      "/org/gnome/Mutter/DisplayConfig", "--method", "org.freedesktop.DBus.Properties.Get",
+                      "org.gnome.Mutter.DisplayConfig", "PowerSaveMode"},
+                     mutter.environment(), true);
+    mode = get.readLineContaining("", patience);
+  }
+  EXPECT_EQ(mode, "(<3>,)");
+
   EXPECT_EQ(host->stop(), 0);
 }
 
