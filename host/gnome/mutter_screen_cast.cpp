@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "kit/dbus/dbus_connection.hpp"
+#include "kit/dbus/name_owner.hpp"
 #include "kit/runtime/notifier.hpp"
 
 namespace glidemate::host {
@@ -88,10 +89,10 @@ asio::awaitable<std::uint32_t> MutterScreenCast::start() {
   const auto whenGone = [weak](sdbus::Message&) {
     if (auto s = weak.lock()) s->end();
   };
-  self->watch("type='signal',sender='org.freedesktop.DBus',path='/org/freedesktop/DBus',"
-              "interface='org.freedesktop.DBus',member='NameOwnerChanged',arg0='" +
-                  screenCastName + "'",
-              whenGone);
+  // Any change of owner is mutter leaving (or restarting without the cast).
+  self->slots.push_back(watchNameOwner(*self->connection, screenCastName, [weak](const std::string&) {
+    if (auto s = weak.lock()) s->end();
+  }));
 
   auto screenCast = self->connection->proxy(screenCastName, screenCastPath);
   auto create = screenCast->createMethodCall(screenCastInterface, "CreateSession");
