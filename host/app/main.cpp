@@ -76,7 +76,8 @@ int run(const HostOptions& options) {
                                                    desktopServices(io.get_executor(),
                                                                    DesktopFacilities{input.x11Poster(), systemBus, sessionBus,
                                                                                      &defaults, folders.shortcuts,
-                                                                                     input.mutter(), input.wlroots()},
+                                                                                     input.mutter(), input.wlroots(),
+                                                                                     input.portal()},
                                                                    logger));
 
   StatusLines status(*server, options.json, printLine);

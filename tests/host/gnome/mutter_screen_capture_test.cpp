@@ -2,7 +2,8 @@
 // mutter: a full-screen window of ours paints four known quadrants, and the
 // preview's frames, decoded, must show them; when mutter goes the capture
 // ends, and a later start casts the new mutter.
-#include "host/services/screen_preview/gnome/mutter_screen_capture.hpp"
+#include "host/services/screen_preview/gnome/mutter_screen_cast_source.hpp"
+#include "host/services/screen_preview/pipewire/pipewire_screen_capture.hpp"
 
 #include <gtest/gtest.h>
 
@@ -49,7 +50,7 @@ class MutterScreenCaptureTest : public ::testing::Test {
   MutterScreenCaptureTest() : connection(DBusConnection::openAddress(io.get_executor(), mutter.sessionBus().address())) {
     mutter.adoptEnvironment();
     service = std::make_unique<ScreenPreviewService>(
-        io.get_executor(), std::make_unique<MutterScreenCapture>(io.get_executor(), connection), log);
+        io.get_executor(), std::make_unique<PipeWireScreenCapture>(io.get_executor(), std::make_shared<MutterScreenCastSource>(connection)), log);
   }
 
   ~MutterScreenCaptureTest() override {
