@@ -8,13 +8,12 @@
 #include <gtest/gtest.h>
 
 #include <asio/io_context.hpp>
-#include <mutex>
 
 #include "host/gnome/mutter_remote_desktop.hpp"
 #include "host/services/screen_preview/screen_capture_error.hpp"
 #include "host/services/screen_preview/screen_preview_service.hpp"
 #include "kit/dbus/dbus_connection.hpp"
-#include "tests/host/services/screen_preview/jpeg_image.hpp"
+#include "tests/host/services/screen_preview/preview_frames.hpp"
 #include "tests/support/run_awaitable.hpp"
 #include "tests/support/wayland/headless_mutter.hpp"
 
@@ -27,6 +26,8 @@ using glidemate::testing::HeadlessMutter;
 using glidemate::testing::runAwaitable;
 using glidemate::testing::runUntil;
 using testing::JpegImage;
+using testing::PreviewFrames;
+using testing::showsTheWindowQuadrants;
 using testing::rgbOf;
 
 constexpr auto patience = 30000ms;
@@ -50,7 +51,9 @@ class MutterScreenCaptureTest : public ::testing::Test {
   MutterScreenCaptureTest() : connection(DBusConnection::openAddress(io.get_executor(), mutter.sessionBus().address())) {
     mutter.adoptEnvironment();
     service = std::make_unique<ScreenPreviewService>(
-        io.get_executor(), std::make_unique<PipeWireScreenCapture>(io.get_executor(), std::make_shared<MutterScreenCastSource>(connection)), log);
+        io.get_executor(),
+        std::make_unique<PipeWireScreenCapture>(io.get_executor(), std::make_shared<MutterScreenCastSource>(connection)),
+        log);
   }
 
   ~MutterScreenCaptureTest() override {
@@ -66,53 +69,27 @@ class MutterScreenCaptureTest : public ::testing::Test {
     ASSERT_EQ(client->readLineContaining("presented", patience), "presented");
   }
 
-  void startPreview() {
-    service->setOnFrame([this](Bytes jpeg) {
-      std::lock_guard guard(lock);
-      frames.push_back(std::move(jpeg));
-    });
-    runAwaitable(io, service->start());
-  }
+  void startPreview() { frames.start(io, *service); }
 
-  // The next frame whose picture `accept` takes (the window may still be
-  // growing into place in the first ones).
   std::optional<JpegImage> frameWhere(const std::function<bool(const JpegImage&)>& accept,
                                       std::chrono::steady_clock::duration limit = patience) {
-    std::optional<JpegImage> found;
-    runUntil(io, [&] {
-      std::lock_guard guard(lock);
-      for (; !found && taken < frames.size(); ++taken) {
-        JpegImage image(frames[taken]);
-        if (accept(image)) found.emplace(image);
-      }
-      return found.has_value();
-    }, limit);
-    return found;
+    return frames.next(io, accept, limit);
   }
 
   HeadlessMutter mutter;
   asio::io_context io;
   std::shared_ptr<DBusConnection> connection;
   LineLog log;
+  // Outlives the service, whose frames it takes.
+  PreviewFrames frames;
   std::unique_ptr<ScreenPreviewService> service;
   std::unique_ptr<ChildProcess> client;
-  std::mutex lock;
-  std::vector<Bytes> frames;
-  std::size_t taken = 0;
 };
-
-// The window's quadrants, checked a quarter of the way in from each
-// corner of a frame.
-bool showsTheQuadrants(const JpegImage& image) {
-  const int w = image.width(), h = image.height();
-  return image.near(w / 4, h / 4, rgbOf(0xff0000)) && image.near(3 * w / 4, h / 4, rgbOf(0x00ff00)) &&
-         image.near(3 * w / 4, 3 * h / 4, rgbOf(0xffffff)) && image.near(w / 4, 3 * h / 4, rgbOf(0x0000ff));
-}
 
 TEST_F(MutterScreenCaptureTest, FramesShowWhatTheWindowPainted) {
   startClient();
   startPreview();
-  const auto screen = frameWhere(showsTheQuadrants);
+  const auto screen = frameWhere(showsTheWindowQuadrants);
   ASSERT_TRUE(screen) << "no frame showed the window's quadrants";
   EXPECT_EQ(screen->width(), 1280);
   EXPECT_EQ(screen->height(), 800) << "1440 x 900 scaled to 1280 wide";
@@ -163,7 +140,7 @@ TEST_F(MutterScreenCaptureTest, TheCursorCropFollowsThePointerAndShowsTheCursor)
 TEST_F(MutterScreenCaptureTest, TheCaptureEndsWithMutterAndAStartCastsTheNewOne) {
   startClient();
   startPreview();
-  ASSERT_TRUE(frameWhere(showsTheQuadrants));
+  ASSERT_TRUE(frameWhere(showsTheWindowQuadrants));
 
   client.reset();
   mutter.stopMutter();
@@ -178,7 +155,7 @@ TEST_F(MutterScreenCaptureTest, TheCaptureEndsWithMutterAndAStartCastsTheNewOne)
   // window draw once more.
   client->writeLine("sync");
   ASSERT_EQ(client->readLineContaining("synced", patience), "synced");
-  EXPECT_TRUE(frameWhere(showsTheQuadrants)) << "no frame from the new mutter\n" << log.all();
+  EXPECT_TRUE(frameWhere(showsTheWindowQuadrants)) << "no frame from the new mutter\n" << log.all();
 }
 
 TEST_F(MutterScreenCaptureTest, WithoutMutterTheStartFails) {
