@@ -13,8 +13,9 @@ Controlled through org.glidemate.tests.PortalControl:
   a connection whose far end is already gone).
 
 Start hands out a new restore token ("token1", "token2", ...) when
-SelectDevices asked for persist_mode 2, and one monitor stream: node 57 at
-(1920, 0), 1280 x 800, unless SetStream named another node.
+SelectDevices asked for persist_mode 2, and, when SelectSources was called
+for the session, one monitor stream: node 57 at (1920, 0), 1280 x 800, unless
+SetStream named another node.
 
 Parameter "version": the RemoteDesktop interface's version (default 2).'''
 
@@ -40,6 +41,7 @@ def load(mock, parameters):
     mock.tokens_given = 0
     mock.persist_mode = 0
     mock.session_path = None
+    mock.sources_selected = False
     mock.signatures = {}
     mock.stream_node = 57
     mock.pipewire_socket = ''
@@ -73,6 +75,7 @@ def respond(mock, sender, options, code, results):
 @dbus.service.method(MAIN_IFACE, in_signature='a{sv}', out_signature='o', sender_keyword='sender')
 def CreateSession(self, options, sender=None):
     self.session_path = object_path('session', sender, options['session_handle_token'])
+    self.sources_selected = False
     self.AddObject(self.session_path, SESSION, {'version': dbus.UInt32(1)}, [('Close', '', '', '')])
     # xdg-desktop-portal hands the handle back as a string.
     return respond(self, sender, options, 0, {'session_handle': dbus.String(self.session_path)})
@@ -86,6 +89,7 @@ def SelectDevices(self, session, options, sender=None):
 
 @dbus.service.method(SCREEN_CAST, in_signature='oa{sv}', out_signature='o', sender_keyword='sender')
 def SelectSources(self, session, options, sender=None):
+    self.sources_selected = True
     return respond(self, sender, options, 0, {})
 
 
@@ -93,15 +97,17 @@ def SelectSources(self, session, options, sender=None):
 def Start(self, session, parent_window, options, sender=None):
     results = {}
     if self.start_response == 0:
+        results['devices'] = dbus.UInt32(3)
+        if self.persist_mode == 2:
+            self.tokens_given += 1
+            results['restore_token'] = dbus.String('token%d' % self.tokens_given)
+    if self.start_response == 0 and self.sources_selected:
         stream = dbus.Struct((dbus.UInt32(self.stream_node), dbus.Dictionary({
             'position': dbus.Struct((dbus.Int32(1920), dbus.Int32(0)), signature='ii'),
             'size': dbus.Struct((dbus.Int32(1280), dbus.Int32(800)), signature='ii'),
             'source_type': dbus.UInt32(1),
         }, signature='sv')), signature='ua{sv}')
-        results = {'devices': dbus.UInt32(3), 'streams': dbus.Array([stream], signature='(ua{sv})')}
-        if self.persist_mode == 2:
-            self.tokens_given += 1
-            results['restore_token'] = dbus.String('token%d' % self.tokens_given)
+        results['streams'] = dbus.Array([stream], signature='(ua{sv})')
     return respond(self, sender, options, self.start_response, results)
 
 

@@ -85,9 +85,10 @@ class PortalScreenCaptureTest : public ::testing::Test {
     ASSERT_EQ(client->readLineContaining("presented", patience), "presented");
   }
 
-  void startSession() {
+  void startSession(bool screenCast = true) {
     PortalRemoteDesktop::Options options;
     options.retryInterval = 0ms;
+    options.screenCast = screenCast;
     portal = std::make_unique<PortalRemoteDesktop>(io.get_executor(), connection, log, options);
     service = std::make_unique<ScreenPreviewService>(
         io.get_executor(),
@@ -111,6 +112,16 @@ class PortalScreenCaptureTest : public ::testing::Test {
       seen = frames.next(io, showsTheWindowQuadrants, 1s);
     }
     return seen;
+  }
+
+  // Why the preview could not start; empty when it started.
+  std::string startFailure() {
+    try {
+      frames.start(io, *service);
+    } catch (const ScreenCaptureError& e) {
+      return e.what();
+    }
+    return {};
   }
 
   std::size_t callsOf(const std::string& method) { return mock->calls(portalName, portalPath, method).size(); }
@@ -173,22 +184,27 @@ TEST_F(PortalScreenCaptureTest, AClosedSessionEndsThePreviewAndALaterStartReadsT
   EXPECT_TRUE(startAndSeeTheWindow()) << "no frame from the new session\n" << log.all();
 }
 
-TEST_F(PortalScreenCaptureTest, WhenTheUserRefusedTheStartFailsAndAsksNobody) {
+// Without a session's stream to read, the start fails with the reason and
+// no PipeWire connection is asked for.
+TEST_F(PortalScreenCaptureTest, WithoutAStreamToReadTheStartFails) {
   auto proxy = sdbus::createProxy(mock->connection(), portalName, portalPath);
   proxy->callMethod("SetStartResponse").onInterface(controlInterface).withArguments(std::uint32_t{1});
   startSession();
   ASSERT_TRUE(runUntil(io, [&] { return portal->isRefused(); })) << log.all();
-
-  try {
-    frames.start(io, *service);
-    ADD_FAILURE() << "the capture started without a session";
-  } catch (const ScreenCaptureError& e) {
-    EXPECT_NE(std::string(e.what()).find("did not allow"), std::string::npos) << e.what();
-  }
+  EXPECT_NE(startFailure().find("did not allow"), std::string::npos);
   EXPECT_FALSE(service->isActive());
   io.restart();
   io.poll();
   EXPECT_EQ(callsOf("CreateSession"), 1u) << "the refusal stands until the user is asked again";
+
+  // A session allowed without a screen cast.
+  service.reset();
+  portal.reset();
+  proxy->callMethod("SetStartResponse").onInterface(controlInterface).withArguments(std::uint32_t{0});
+  startSession(false);
+  waitReady();
+  EXPECT_NE(startFailure().find("no screen-cast stream"), std::string::npos);
+  EXPECT_FALSE(service->isActive());
   EXPECT_EQ(callsOf("OpenPipeWireRemote"), 0u);
 }
 
