@@ -32,7 +32,8 @@
 #include "host/server/host_server.hpp"
 #include "host/services/screen_preview/preview_frame_encoder.hpp"
 #include "host/services/screen_preview/preview_layout.hpp"
-#include "host/services/screen_preview/gnome/mutter_screen_capture.hpp"
+#include "host/services/screen_preview/gnome/mutter_screen_cast_source.hpp"
+#include "host/services/screen_preview/pipewire/pipewire_screen_capture.hpp"
 #include "host/services/screen_preview/x11/x11_screen_capture.hpp"
 #include "kit/dbus/dbus_connection.hpp"
 #include "kit/session/secure_random.hpp"
@@ -148,7 +149,7 @@ void BM_CaptureGnome(benchmark::State& state) {
   asio::io_context io;
   auto work = asio::make_work_guard(io);
   auto bus = DBusConnection::openAddress(io.get_executor(), mutter.sessionBus().address());
-  auto capture = std::make_unique<MutterScreenCapture>(io.get_executor(), bus);
+  auto capture = std::make_unique<PipeWireScreenCapture>(io.get_executor(), std::make_shared<MutterScreenCastSource>(bus));
   std::thread mainExecutor([&] { io.run(); });
   NullLogger log;
   const auto frame = [&] {

@@ -26,7 +26,9 @@
 #include "host/services/power/x11/x11_display_sleeper.hpp"
 #include "host/services/presentation/x11/x11_presentation_backend.hpp"
 #include "host/services/presentation/xwayland_presentation_backend.hpp"
-#include "host/services/screen_preview/gnome/mutter_screen_capture.hpp"
+#include "host/services/screen_preview/gnome/mutter_screen_cast_source.hpp"
+#include "host/services/screen_preview/pipewire/pipewire_screen_capture.hpp"
+#include "host/services/screen_preview/portal/portal_screen_cast_source.hpp"
 #include "host/services/screen_preview/wlroots/wlroots_screen_capture.hpp"
 #include "host/services/screen_preview/x11/x11_screen_capture.hpp"
 #include "host/services/shortcuts/script_folder_shortcut_tool.hpp"
@@ -202,18 +204,26 @@ HostServices desktopServices(const asio::any_io_executor& executor, const Deskto
                              Logger& logger) {
   HostServices services;
   // The capture connects when a phone first asks to watch the screen; on a
-  // desktop without an X server, GNOME's or a wlroots compositor (another
-  // Wayland compositor) that phone is told the capture could not start.
+  // desktop without an X server, GNOME's, a wlroots compositor or the
+  // desktop portal's session (another Wayland compositor) that phone is
+  // told the capture could not start.
   std::unique_ptr<ScreenCapture> capture;
   if (facilities.mutter != nullptr) {
     services.clipboard = std::make_unique<MutterClipboard>(executor, *facilities.mutter, logger);
-    capture = std::make_unique<MutterScreenCapture>(executor, facilities.mutter->connection());
+    capture = std::make_unique<PipeWireScreenCapture>(
+        executor, std::make_shared<MutterScreenCastSource>(facilities.mutter->connection()));
     logger.log("desktop", "The clipboard and the screen preview go through GNOME's remote desktop");
   } else if (facilities.wlroots) {
     // The compositor's own clipboard, which its Wayland windows use (it
     // hands XWayland's on), and its own screencopy.
     services.clipboard = std::make_unique<WlrootsClipboardService>(executor, WlrootsClipboardService::Options{});
     capture = std::make_unique<WlrootsScreenCapture>();
+  } else if (facilities.portal != nullptr) {
+    // The portal has no clipboard in Debian 12's version (1.16): that stays
+    // on XWayland's display below.
+    capture = std::make_unique<PipeWireScreenCapture>(executor,
+                                                      std::make_shared<PortalScreenCastSource>(*facilities.portal));
+    logger.log("desktop", "The screen preview shows the desktop portal's screen cast, once the user allows it");
   } else {
     capture = std::make_unique<X11ScreenCapture>();
   }

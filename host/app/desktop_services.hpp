@@ -14,6 +14,7 @@ namespace glidemate::host {
 
 class X11EventPoster;
 class MutterRemoteDesktop;
+class PortalRemoteDesktop;
 
 // What this Linux desktop offers the host's services, opened once at start
 // and shared by every service that needs it. Any of them may be missing.
@@ -37,6 +38,10 @@ struct DesktopFacilities {
   // Whether input goes to a wlroots compositor ($WAYLAND_DISPLAY), whose
   // own clipboard and screen capture are then used.
   bool wlroots = false;
+  // The desktop portal's remote-control session when input goes there:
+  // the screen preview shows its stream (XWayland's display would show X
+  // windows only).
+  PortalRemoteDesktop* portal = nullptr;
   // Where input goes, and through what (null: nowhere).
   InputRoute route = InputRoute::none;
   EventPoster* poster = nullptr;

@@ -92,6 +92,9 @@ class InputBackend {
   MutterRemoteDesktop* mutter() const { return mutter_.get(); }
   // Whether input goes to a wlroots compositor.
   bool wlroots() const { return wlroots_ != nullptr; }
+  // The desktop portal's remote-control session when input goes there,
+  // else null.
+  PortalRemoteDesktop* portal() const { return portal_.get(); }
   // On the portal route, asks the desktop again to allow remote control
   // (after the user refused); false on other routes.
   bool askForInputAgain() const;

@@ -74,10 +74,16 @@ int run(const HostOptions& options) {
                                                                      : UnsupportedBLEPeripheralManager::make,
                                                    },
                                                    desktopServices(io.get_executor(),
-                                                                   DesktopFacilities{input.x11Poster(), systemBus, sessionBus,
-                                                                                     &defaults, folders.shortcuts,
-                                                                                     input.mutter(), input.wlroots(),
-                                                                                     input.route(), input.poster()},
+                                                                   DesktopFacilities{.x11Poster = input.x11Poster(),
+                                                                                     .systemBus = systemBus,
+                                                                                     .sessionBus = sessionBus,
+                                                                                     .defaults = &defaults,
+                                                                                     .shortcuts = folders.shortcuts,
+                                                                                     .mutter = input.mutter(),
+                                                                                     .wlroots = input.wlroots(),
+                                                                                     .portal = input.portal(),
+                                                                                     .route = input.route(),
+                                                                                     .poster = input.poster()},
                                                                    logger));
 
   StatusLines status(*server, options.json, printLine);

@@ -45,8 +45,16 @@ struct HostRuntime::State {
                                           : UnsupportedBLEPeripheralManager::make,
         },
         desktopServices(io.get_executor(),
-                        DesktopFacilities{input->x11Poster(), systemBus, sessionBus, &defaults, options.folders.shortcuts,
-                                          input->mutter(), input->wlroots(), input->route(), input->poster()},
+                        DesktopFacilities{.x11Poster = input->x11Poster(),
+                                          .systemBus = systemBus,
+                                          .sessionBus = sessionBus,
+                                          .defaults = &defaults,
+                                          .shortcuts = options.folders.shortcuts,
+                                          .mutter = input->mutter(),
+                                          .wlroots = input->wlroots(),
+                                          .portal = input->portal(),
+                                          .route = input->route(),
+                                          .poster = input->poster()},
                         logger));
   }
 

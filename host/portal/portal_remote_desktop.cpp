@@ -4,8 +4,10 @@
 #include <asio/steady_timer.hpp>
 #include <sdbus-c++/sdbus-c++.h>
 
+#include <functional>
 #include <map>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -102,6 +104,10 @@ struct PortalRemoteDesktop::State : std::enable_shared_from_this<State> {
   double streamScale = 1.0;
   std::unique_ptr<PipeWireScreenStream> pipewire;
   std::optional<ScreenPoint> pointer;
+
+  // Called when the session ends, by watch.
+  std::map<std::uint64_t, std::function<void()>> sessionWatches;
+  std::uint64_t watchIds = 0;
 
   bool wanted = false;
   bool refused = false;
@@ -320,25 +326,34 @@ struct PortalRemoteDesktop::State : std::enable_shared_from_this<State> {
         (streamNode ? "" : ", without a screen-cast stream"));
   }
 
+  // A new connection to the PipeWire daemon that serves the session's
+  // stream. Throws DBusError or sdbus::Error.
+  asio::awaitable<sdbus::UnixFd> openPipeWireRemote() {
+    auto openRemote = portal->createMethodCall(screenCastInterface, "OpenPipeWireRemote");
+    const Vardict none;
+    openRemote << sdbus::ObjectPath(sessionHandle) << none;
+    auto reply = co_await connection->call(*portal, std::move(openRemote), options.callTimeout);
+    sdbus::UnixFd fd;
+    reply >> fd;
+    co_return fd;
+  }
+
   // Reads the stream for the pointer's place, through the PipeWire
   // connection the portal hands out for this session.
   asio::awaitable<void> followPointer() {
     if (!streamNode) co_return;
     const std::uint64_t forGeneration = generation;
-    auto openRemote = portal->createMethodCall(screenCastInterface, "OpenPipeWireRemote");
-    const Vardict none;
-    openRemote << sdbus::ObjectPath(sessionHandle) << none;
     sdbus::UnixFd fd;
+    std::optional<std::string> failure;
     try {
-      auto reply = co_await connection->call(*portal, std::move(openRemote), options.callTimeout);
-      reply >> fd;
+      fd = co_await openPipeWireRemote();
     } catch (const DBusError& e) {
-      log("Desktop portal: the pointer's place can't be followed (" + e.message() +
-          "); the pointer is moved relatively");
-      co_return;
+      failure = e.message();
     } catch (const sdbus::Error& e) {
-      log("Desktop portal: the pointer's place can't be followed (" + e.getMessage() +
-          "); the pointer is moved relatively");
+      failure = e.getMessage();
+    }
+    if (failure) {
+      log("Desktop portal: the pointer's place can't be followed (" + *failure + "); the pointer is moved relatively");
       co_return;
     }
     if (forGeneration != generation || !ready) co_return;
@@ -360,7 +375,7 @@ struct PortalRemoteDesktop::State : std::enable_shared_from_this<State> {
     };
     try {
       pipewire = std::make_unique<PipeWireScreenStream>(
-          PipeWireScreenStream::Options{*streamNode, fd.release(), options.cursorFramesPerSecond},
+          PipeWireScreenStream::Options{*streamNode, fd.release(), options.streamFramesPerSecond},
           std::move(callbacks));
     } catch (const std::exception& e) {
       log(std::string("Desktop portal: the pointer's place can't be followed (") + e.what() +
@@ -385,6 +400,7 @@ struct PortalRemoteDesktop::State : std::enable_shared_from_this<State> {
     ready = false;
     pointer.reset();
     pipewire.reset();
+    endWatches();
     sessionSlots.clear();
     if (!sessionHandle.empty() && !closed && connection->isOpen()) {
       try {
@@ -401,6 +417,47 @@ struct PortalRemoteDesktop::State : std::enable_shared_from_this<State> {
     streamNode.reset();
     streamArea.reset();
     streamScale = 1.0;
+  }
+
+  void endWatches() {
+    auto ending = std::move(sessionWatches);
+    sessionWatches.clear();
+    for (auto& [id, ended] : ending) ended();
+  }
+
+  static asio::awaitable<ScreenCastRemote> openScreenCastRemote(std::shared_ptr<State> self,
+                                                                std::function<void()> ended) {
+    if (!self->ready) {
+      // A session that failed is asked for again when input wants one;
+      // the preview wants one as much.
+      if (!self->refused) {
+        self->wanted = true;
+        self->changed.notifyAll();
+      }
+      throw std::runtime_error(self->refused
+                                   ? "the user did not allow the desktop portal's remote-control session"
+                                   : "the desktop portal's session is not ready (the desktop may still be "
+                                     "asking the user)");
+    }
+    if (!self->streamNode) throw std::runtime_error("the desktop portal's session has no screen-cast stream");
+    const std::uint64_t forGeneration = self->generation;
+    sdbus::UnixFd fd;
+    std::optional<std::string> failure;
+    try {
+      fd = co_await self->openPipeWireRemote();
+    } catch (const DBusError& e) {
+      failure = e.message();
+    } catch (const sdbus::Error& e) {
+      failure = e.getMessage();
+    }
+    if (failure) throw std::runtime_error("the desktop portal gave no PipeWire connection: " + *failure);
+    if (forGeneration != self->generation || !self->ready || !self->streamNode) {
+      throw std::runtime_error("the desktop portal's session ended");
+    }
+    const std::uint64_t id = ++self->watchIds;
+    self->sessionWatches.emplace(id, std::move(ended));
+    co_return ScreenCastRemote{*self->streamNode, FileDescriptor(fd.release()),
+                               std::unique_ptr<SessionWatch>(new SessionWatch(self, id))};
   }
 
   // Sends an input call for the session without waiting for its answer.
@@ -567,5 +624,17 @@ std::optional<std::vector<ScreenRect>> PortalRemoteDesktop::monitors() const {
 }
 
 std::optional<double> PortalRemoteDesktop::refreshRate() const { return std::nullopt; }
+
+PortalRemoteDesktop::SessionWatch::SessionWatch(std::weak_ptr<State> session, std::uint64_t id)
+    : session_(std::move(session)), id_(id) {}
+
+PortalRemoteDesktop::SessionWatch::~SessionWatch() {
+  if (auto session = session_.lock()) session->sessionWatches.erase(id_);
+}
+
+asio::awaitable<PortalRemoteDesktop::ScreenCastRemote> PortalRemoteDesktop::openScreenCastRemote(
+    const std::function<void()>& ended) {
+  return State::openScreenCastRemote(state_, ended);
+}
 
 }  // namespace glidemate::host

@@ -3,16 +3,18 @@
 // host/portal: what the host asks of the desktop portal
 // (org.freedesktop.portal.Desktop) on the session bus: input through its
 // RemoteDesktop interface, which the desktop lets through only after asking
-// the user, and a ScreenCast stream of a monitor to know where the pointer
-// is.
+// the user, and a ScreenCast stream of a monitor, which tells where the
+// pointer is and shows the screen preview.
 
 #include <asio/any_io_executor.hpp>
+#include <asio/awaitable.hpp>
 #include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
 
 #include "host/input/remote_desktop/remote_desktop_session.hpp"
+#include "kit/runtime/file_descriptor.hpp"
 #include "kit/runtime/logger.hpp"
 
 namespace glidemate {
@@ -46,7 +48,14 @@ class PortalRemoteDesktop final : public RemoteDesktopSession {
     std::chrono::milliseconds retryInterval{3000};
     // Whether to select a screen-cast stream at all.
     bool screenCast = true;
-    int cursorFramesPerSecond = 10;
+    // The most frames a second this session's reader of the stream asks
+    // for. A PipeWire node has one format for all its readers, fixed by
+    // the first to connect, and this session's is the first: the screen
+    // preview, reading the same stream later, gets no more than this.
+    // Hence the preview's rate rather than the few a second the pointer's
+    // place would need; compositors record a frame only when the screen
+    // changed, so a still desktop costs no more at this rate.
+    int streamFramesPerSecond = 24;
     // A token from an earlier run, or empty.
     std::string restoreToken;
     // Called with each new token (each works once), to be kept for the
@@ -81,6 +90,43 @@ class PortalRemoteDesktop final : public RemoteDesktopSession {
 
  private:
   struct State;
+
+ public:
+  // Keeps a watch of the session registered; once it goes, its callback
+  // is no longer called.
+  class SessionWatch {
+   public:
+    ~SessionWatch();
+    SessionWatch(const SessionWatch&) = delete;
+    SessionWatch& operator=(const SessionWatch&) = delete;
+
+   private:
+    friend class PortalRemoteDesktop;
+    SessionWatch(std::weak_ptr<State> session, std::uint64_t id);
+    std::weak_ptr<State> session_;
+    std::uint64_t id_;
+  };
+
+  // The session's screen-cast stream for another reader (the screen
+  // preview): its PipeWire node and a connection of its own to the daemon
+  // that serves it, which the portal hands out anew at each call.
+  struct ScreenCastRemote {
+    std::uint32_t node = 0;
+    FileDescriptor remote{-1};
+    // While kept, the `ended` given to openScreenCastRemote() runs once,
+    // on the executor, when this session ends (the desktop closes it, the
+    // portal leaves the bus, this object goes).
+    std::unique_ptr<SessionWatch> watch;
+  };
+
+  // Asks the portal for the stream of the session that is ready; never
+  // asks the user again, and never makes another session. Throws
+  // std::runtime_error, in words for the log, when no session is ready
+  // (the user has not answered yet, or refused; the desktop closed it;
+  // the portal is gone), it has no stream, or the portal refuses.
+  asio::awaitable<ScreenCastRemote> openScreenCastRemote(const std::function<void()>& ended);
+
+ private:
   std::shared_ptr<State> state_;
 };
 

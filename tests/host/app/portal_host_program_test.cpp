@@ -154,6 +154,17 @@ TEST_F(PortalHostProgram, ThePortalCarriesAPhonesInputAndTheAnswerIsRememberedFo
   EXPECT_EQ(buttons[0].at(2).get<std::int32_t>(), 272);  // BTN_LEFT
   EXPECT_EQ(buttons[0].at(3).get<std::uint32_t>(), 1u);
   EXPECT_EQ(buttons[1].at(3).get<std::uint32_t>(), 0u);
+
+  // The screen preview reads the session's stream through a PipeWire
+  // connection of its own (the session's own reader has the first), not
+  // XWayland's display; whether frames come is the capture's own test.
+  EXPECT_TRUE(said("The screen preview shows the desktop portal's screen cast"));
+  const std::size_t remotes = calls("OpenPipeWireRemote").size();
+  {
+    ChildProcess watching(phone({"preview", address, "--frames", "1", "--out", dir / "frames"}), {}, true, true);
+    EXPECT_EQ(awaitCalls("OpenPipeWireRemote", remotes + 1).size(), remotes + 1);
+  }
+  EXPECT_EQ(calls("CreateSession").size(), 1u) << "no second session for the preview";
   EXPECT_EQ(host->stop(), 0);
   EXPECT_EQ(keptToken(), "token1");
 

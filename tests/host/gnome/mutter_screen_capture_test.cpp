@@ -2,18 +2,18 @@
 // mutter: a full-screen window of ours paints four known quadrants, and the
 // preview's frames, decoded, must show them; when mutter goes the capture
 // ends, and a later start casts the new mutter.
-#include "host/services/screen_preview/gnome/mutter_screen_capture.hpp"
+#include "host/services/screen_preview/gnome/mutter_screen_cast_source.hpp"
+#include "host/services/screen_preview/pipewire/pipewire_screen_capture.hpp"
 
 #include <gtest/gtest.h>
 
 #include <asio/io_context.hpp>
-#include <mutex>
 
 #include "host/gnome/mutter_remote_desktop.hpp"
 #include "host/services/screen_preview/screen_capture_error.hpp"
 #include "host/services/screen_preview/screen_preview_service.hpp"
 #include "kit/dbus/dbus_connection.hpp"
-#include "tests/host/services/screen_preview/jpeg_image.hpp"
+#include "tests/host/services/screen_preview/preview_frames.hpp"
 #include "tests/support/run_awaitable.hpp"
 #include "tests/support/wayland/headless_mutter.hpp"
 
@@ -26,6 +26,8 @@ using glidemate::testing::HeadlessMutter;
 using glidemate::testing::runAwaitable;
 using glidemate::testing::runUntil;
 using testing::JpegImage;
+using testing::PreviewFrames;
+using testing::showsTheWindowQuadrants;
 using testing::rgbOf;
 
 constexpr auto patience = 30000ms;
@@ -49,7 +51,9 @@ class MutterScreenCaptureTest : public ::testing::Test {
   MutterScreenCaptureTest() : connection(DBusConnection::openAddress(io.get_executor(), mutter.sessionBus().address())) {
     mutter.adoptEnvironment();
     service = std::make_unique<ScreenPreviewService>(
-        io.get_executor(), std::make_unique<MutterScreenCapture>(io.get_executor(), connection), log);
+        io.get_executor(),
+        std::make_unique<PipeWireScreenCapture>(io.get_executor(), std::make_shared<MutterScreenCastSource>(connection)),
+        log);
   }
 
   ~MutterScreenCaptureTest() override {
@@ -65,53 +69,27 @@ class MutterScreenCaptureTest : public ::testing::Test {
     ASSERT_EQ(client->readLineContaining("presented", patience), "presented");
   }
 
-  void startPreview() {
-    service->setOnFrame([this](Bytes jpeg) {
-      std::lock_guard guard(lock);
-      frames.push_back(std::move(jpeg));
-    });
-    runAwaitable(io, service->start());
-  }
+  void startPreview() { frames.start(io, *service); }
 
-  // The next frame whose picture `accept` takes (the window may still be
-  // growing into place in the first ones).
   std::optional<JpegImage> frameWhere(const std::function<bool(const JpegImage&)>& accept,
                                       std::chrono::steady_clock::duration limit = patience) {
-    std::optional<JpegImage> found;
-    runUntil(io, [&] {
-      std::lock_guard guard(lock);
-      for (; !found && taken < frames.size(); ++taken) {
-        JpegImage image(frames[taken]);
-        if (accept(image)) found.emplace(image);
-      }
-      return found.has_value();
-    }, limit);
-    return found;
+    return frames.next(io, accept, limit);
   }
 
   HeadlessMutter mutter;
   asio::io_context io;
   std::shared_ptr<DBusConnection> connection;
   LineLog log;
+  // Outlives the service, whose frames it takes.
+  PreviewFrames frames;
   std::unique_ptr<ScreenPreviewService> service;
   std::unique_ptr<ChildProcess> client;
-  std::mutex lock;
-  std::vector<Bytes> frames;
-  std::size_t taken = 0;
 };
-
-// The window's quadrants, checked a quarter of the way in from each
-// corner of a frame.
-bool showsTheQuadrants(const JpegImage& image) {
-  const int w = image.width(), h = image.height();
-  return image.near(w / 4, h / 4, rgbOf(0xff0000)) && image.near(3 * w / 4, h / 4, rgbOf(0x00ff00)) &&
-         image.near(3 * w / 4, 3 * h / 4, rgbOf(0xffffff)) && image.near(w / 4, 3 * h / 4, rgbOf(0x0000ff));
-}
 
 TEST_F(MutterScreenCaptureTest, FramesShowWhatTheWindowPainted) {
   startClient();
   startPreview();
-  const auto screen = frameWhere(showsTheQuadrants);
+  const auto screen = frameWhere(showsTheWindowQuadrants);
   ASSERT_TRUE(screen) << "no frame showed the window's quadrants";
   EXPECT_EQ(screen->width(), 1280);
   EXPECT_EQ(screen->height(), 800) << "1440 x 900 scaled to 1280 wide";
@@ -162,7 +140,7 @@ TEST_F(MutterScreenCaptureTest, TheCursorCropFollowsThePointerAndShowsTheCursor)
 TEST_F(MutterScreenCaptureTest, TheCaptureEndsWithMutterAndAStartCastsTheNewOne) {
   startClient();
   startPreview();
-  ASSERT_TRUE(frameWhere(showsTheQuadrants));
+  ASSERT_TRUE(frameWhere(showsTheWindowQuadrants));
 
   client.reset();
   mutter.stopMutter();
@@ -174,14 +152,16 @@ TEST_F(MutterScreenCaptureTest, TheCaptureEndsWithMutterAndAStartCastsTheNewOne)
   startPreview();
   // mutter sends a cast's frames as it draws, and a fresh mutter at times
   // sends none for a screen that was still when the cast began, nor for
-  // one draw made soon after: have the window draw until a frame comes. Frames are kept, so a late one is found by the next look.
+  // one draw made soon after: have the window draw until a frame comes.
+  // Frames are kept, so a late one is found by the next look.
   std::optional<JpegImage> frame;
   for (int draw = 0; draw < 100 && !frame; ++draw) {
     client->writeLine("sync");
     ASSERT_EQ(client->readLineContaining("synced", patience), "synced");
-    frame = frameWhere(showsTheQuadrants, 300ms);
+    frame = frameWhere(showsTheWindowQuadrants, 300ms);
   }
-  EXPECT_TRUE(frame) << "no frame from the new mutter\n" << log.all();
+  EXPECT_TRUE(frame) << "no frame from the new mutter
+" << log.all();
 }
 
 TEST_F(MutterScreenCaptureTest, WithoutMutterTheStartFails) {

@@ -8,10 +8,14 @@ Controlled through org.glidemate.tests.PortalControl:
   2 another failure); 0 at first.
 - CloseSession(): closes the last session as a desktop does.
 - ReceivedSignatures(): the D-Bus signature each input call last came with.
+- SetStream(u node, s socket): the stream Start hands out from now on, and
+  the PipeWire daemon's socket that OpenPipeWireRemote connects to (empty:
+  a connection whose far end is already gone).
 
 Start hands out a new restore token ("token1", "token2", ...) when
-SelectDevices asked for persist_mode 2, and one monitor stream: node 57 at
-(1920, 0), 1280 x 800.
+SelectDevices asked for persist_mode 2, and, when SelectSources was called
+for the session, one monitor stream: node 57 at (1920, 0), 1280 x 800, unless
+SetStream named another node.
 
 Parameter "version": the RemoteDesktop interface's version (default 2).'''
 
@@ -37,7 +41,10 @@ def load(mock, parameters):
     mock.tokens_given = 0
     mock.persist_mode = 0
     mock.session_path = None
+    mock.sources_selected = False
     mock.signatures = {}
+    mock.stream_node = 57
+    mock.pipewire_socket = ''
     mock.AddProperties(MAIN_IFACE, {
         'version': dbus.UInt32(parameters.get('version', 2)),
         'AvailableDeviceTypes': dbus.UInt32(7),
@@ -68,6 +75,7 @@ def respond(mock, sender, options, code, results):
 @dbus.service.method(MAIN_IFACE, in_signature='a{sv}', out_signature='o', sender_keyword='sender')
 def CreateSession(self, options, sender=None):
     self.session_path = object_path('session', sender, options['session_handle_token'])
+    self.sources_selected = False
     self.AddObject(self.session_path, SESSION, {'version': dbus.UInt32(1)}, [('Close', '', '', '')])
     # xdg-desktop-portal hands the handle back as a string.
     return respond(self, sender, options, 0, {'session_handle': dbus.String(self.session_path)})
@@ -81,6 +89,7 @@ def SelectDevices(self, session, options, sender=None):
 
 @dbus.service.method(SCREEN_CAST, in_signature='oa{sv}', out_signature='o', sender_keyword='sender')
 def SelectSources(self, session, options, sender=None):
+    self.sources_selected = True
     return respond(self, sender, options, 0, {})
 
 
@@ -88,25 +97,31 @@ def SelectSources(self, session, options, sender=None):
 def Start(self, session, parent_window, options, sender=None):
     results = {}
     if self.start_response == 0:
-        stream = dbus.Struct((dbus.UInt32(57), dbus.Dictionary({
+        results['devices'] = dbus.UInt32(3)
+        if self.persist_mode == 2:
+            self.tokens_given += 1
+            results['restore_token'] = dbus.String('token%d' % self.tokens_given)
+    if self.start_response == 0 and self.sources_selected:
+        stream = dbus.Struct((dbus.UInt32(self.stream_node), dbus.Dictionary({
             'position': dbus.Struct((dbus.Int32(1920), dbus.Int32(0)), signature='ii'),
             'size': dbus.Struct((dbus.Int32(1280), dbus.Int32(800)), signature='ii'),
             'source_type': dbus.UInt32(1),
         }, signature='sv')), signature='ua{sv}')
-        results = {'devices': dbus.UInt32(3), 'streams': dbus.Array([stream], signature='(ua{sv})')}
-        if self.persist_mode == 2:
-            self.tokens_given += 1
-            results['restore_token'] = dbus.String('token%d' % self.tokens_given)
+        results['streams'] = dbus.Array([stream], signature='(ua{sv})')
     return respond(self, sender, options, self.start_response, results)
 
 
 @dbus.service.method(SCREEN_CAST, in_signature='oa{sv}', out_signature='h')
 def OpenPipeWireRemote(self, session, options):
-    # A connection whose far end is already gone: the stream ends at once.
-    mine, theirs = socket.socketpair()
+    if self.pipewire_socket:
+        mine = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+        mine.connect(self.pipewire_socket)
+    else:
+        # A connection whose far end is already gone: the stream ends at once.
+        mine, theirs = socket.socketpair()
+        theirs.close()
     handed = dbus.types.UnixFd(mine.fileno())
     mine.close()
-    theirs.close()
     return handed
 
 
@@ -147,6 +162,12 @@ def NotifyKeyboardKeysym(self, session, options, keysym, state, message=None):
 @dbus.service.method(CONTROL, in_signature='u', out_signature='')
 def SetStartResponse(self, response):
     self.start_response = int(response)
+
+
+@dbus.service.method(CONTROL, in_signature='us', out_signature='')
+def SetStream(self, node, pipewire_socket):
+    self.stream_node = int(node)
+    self.pipewire_socket = str(pipewire_socket)
 
 
 @dbus.service.method(CONTROL, in_signature='', out_signature='')

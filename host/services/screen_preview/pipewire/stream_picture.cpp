@@ -1,4 +1,4 @@
-#include "host/services/screen_preview/gnome/stream_picture.hpp"
+#include "host/services/screen_preview/pipewire/stream_picture.hpp"
 
 #include <cstring>
 

@@ -1,19 +1,18 @@
-#include "host/services/screen_preview/gnome/mutter_screen_capture.hpp"
+#include "host/services/screen_preview/pipewire/pipewire_screen_capture.hpp"
 
 #include <asio/co_spawn.hpp>
 #include <asio/detached.hpp>
 #include <asio/post.hpp>
 #include <condition_variable>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
 
-#include "host/gnome/mutter_screen_cast.hpp"
 #include "host/pipewire/pipewire_screen_stream.hpp"
-#include "host/services/screen_preview/gnome/stream_picture.hpp"
+#include "host/services/screen_preview/pipewire/stream_picture.hpp"
 #include "host/services/screen_preview/screen_capture_error.hpp"
-#include "kit/dbus/dbus_connection.hpp"
 
 namespace glidemate::host {
 namespace {
@@ -25,14 +24,15 @@ constexpr std::string_view category = "preview";
 // What the main executor, PipeWire's thread and the capture thread share,
 // under `lock`. Each start of the capture is an attempt; whatever arrives
 // for an older one is dropped.
-struct MutterScreenCapture::Shared {
+struct PipeWireScreenCapture::Shared {
   std::mutex lock;
   std::condition_variable signal;
   std::uint64_t attempt = 0;
   bool woken = false;
   bool changed = false;
   bool lost = false;
-  std::optional<std::uint32_t> node;
+  // The stream the source handed over, until the capture thread connects.
+  std::optional<ScreenCastSource::Stream> pending;
   std::optional<std::string> failure;
   StreamPicture picture;
   // Where PipeWire's thread copies the next frame; only that thread
@@ -49,40 +49,33 @@ struct MutterScreenCapture::Shared {
   }
 };
 
-// The cast itself, main executor only.
-struct MutterScreenCapture::MainSide {
-  std::shared_ptr<DBusConnection> connection;
-  std::chrono::milliseconds callTimeout;
+// The stream's source, main executor only.
+struct PipeWireScreenCapture::MainSide {
+  std::shared_ptr<ScreenCastSource> source;
   std::uint64_t wanted = 0;
-  std::unique_ptr<MutterScreenCast> cast;
+  std::unique_ptr<ScreenCastSource::Hold> hold;
 
-  static asio::awaitable<void> open(asio::any_io_executor executor, std::shared_ptr<MainSide> self,
-                                    std::shared_ptr<Shared> shared, std::uint64_t attempt) {
-    self->cast.reset();
+  static asio::awaitable<void> open(std::shared_ptr<MainSide> self, std::shared_ptr<Shared> shared,
+                                    std::uint64_t attempt) {
+    self->hold.reset();
     self->wanted = attempt;
-    auto cast = std::make_unique<MutterScreenCast>(executor, self->connection,
-                                                   MutterScreenCast::Options{self->callTimeout});
-    std::optional<std::uint32_t> node;
+    std::weak_ptr<Shared> weak = shared;
+    std::function<void()> ended = [weak, attempt] {
+      if (auto s = weak.lock()) s->notify(attempt, [&] { s->lost = true; });
+    };
+    std::optional<ScreenCastSource::Stream> stream;
     std::string failure;
     try {
-      node = co_await cast->start();
-    } catch (const DBusError& e) {
-      failure = e.message();
+      stream = co_await self->source->open(ended);
     } catch (const std::exception& e) {
       failure = e.what();
     }
-    // Stopped meanwhile: the cast goes (and stops) here.
+    // Stopped meanwhile: the stream goes (and its hold with it) here.
     if (self->wanted != attempt) co_return;
-    if (node) {
-      std::weak_ptr<Shared> weak = shared;
-      cast->onEnded([weak, attempt] {
-        if (auto s = weak.lock()) s->notify(attempt, [&] { s->lost = true; });
-      });
-      self->cast = std::move(cast);
-    }
+    if (stream) self->hold = std::move(stream->hold);
     shared->notify(attempt, [&] {
-      if (node) {
-        shared->node = node;
+      if (stream) {
+        shared->pending = std::move(stream);
       } else {
         shared->failure = failure;
       }
@@ -92,50 +85,51 @@ struct MutterScreenCapture::MainSide {
   void close(std::uint64_t attempt) {
     if (wanted != attempt) return;
     wanted = 0;
-    cast.reset();
+    hold.reset();
   }
 };
 
-MutterScreenCapture::MutterScreenCapture(const asio::any_io_executor& executor,
-                                         std::shared_ptr<DBusConnection> sessionBus, Options options)
+PipeWireScreenCapture::PipeWireScreenCapture(const asio::any_io_executor& executor,
+                                             std::shared_ptr<ScreenCastSource> source, Options options)
     : executor_(executor),
       options_(options),
+      description_(source->description()),
       shared_(std::make_shared<Shared>()),
-      main_(std::make_shared<MainSide>(MainSide{std::move(sessionBus), options.callTimeout, 0, nullptr})) {}
+      main_(std::make_shared<MainSide>(MainSide{std::move(source), 0, nullptr})) {}
 
-MutterScreenCapture::~MutterScreenCapture() {
+PipeWireScreenCapture::~PipeWireScreenCapture() {
   stream_.reset();
   {
     std::lock_guard guard(shared_->lock);
     ++shared_->attempt;
   }
   // The capture thread has ended, and this runs where the main executor
-  // does: the cast can go at once.
+  // does: the stream's hold can go at once.
   main_->wanted = 0;
-  main_->cast.reset();
+  main_->hold.reset();
 }
 
-void MutterScreenCapture::start(Logger& log) {
+void PipeWireScreenCapture::start(Logger& log) {
   stop();
   std::uint64_t attempt = 0;
   {
     std::lock_guard guard(shared_->lock);
     attempt = ++shared_->attempt;
-    shared_->node.reset();
+    shared_->pending.reset();
     shared_->failure.reset();
     shared_->lost = false;
     shared_->changed = false;
     shared_->picture = StreamPicture{};
   }
   asio::post(executor_, [executor = executor_, main = main_, shared = shared_, attempt] {
-    asio::co_spawn(executor, MainSide::open(executor, main, shared, attempt), asio::detached);
+    asio::co_spawn(executor, MainSide::open(main, shared, attempt), asio::detached);
   });
 
-  std::optional<std::uint32_t> node;
+  std::optional<ScreenCastSource::Stream> stream;
   {
     std::unique_lock guard(shared_->lock);
     shared_->signal.wait(guard, [&] {
-      return shared_->node || shared_->failure || shared_->lost || shared_->woken;
+      return shared_->pending || shared_->failure || shared_->lost || shared_->woken;
     });
     if (shared_->failure) {
       const std::string failure = *shared_->failure;
@@ -143,13 +137,13 @@ void MutterScreenCapture::start(Logger& log) {
       stop();
       throw ScreenCaptureError::refused(failure);
     }
-    node = shared_->node;
+    stream.swap(shared_->pending);
   }
-  if (node) connect(*node);
-  log.log(category, "Screen preview: capturing GNOME's primary monitor through a screen cast of mutter");
+  if (stream) connect(std::move(*stream));
+  log.log(category, "Screen preview: capturing " + description_);
 }
 
-void MutterScreenCapture::stop() {
+void PipeWireScreenCapture::stop() {
   stream_.reset();
   std::uint64_t attempt = 0;
   {
@@ -159,7 +153,7 @@ void MutterScreenCapture::stop() {
   asio::post(executor_, [main = main_, attempt] { main->close(attempt); });
 }
 
-void MutterScreenCapture::connect(std::uint32_t node) {
+void PipeWireScreenCapture::connect(ScreenCastSource::Stream stream) {
   std::uint64_t attempt = 0;
   {
     std::lock_guard guard(shared_->lock);
@@ -191,23 +185,24 @@ void MutterScreenCapture::connect(std::uint32_t node) {
   };
   try {
     stream_ = std::make_unique<PipeWireScreenStream>(
-        PipeWireScreenStream::Options{node, -1, options_.framesPerSecond}, std::move(callbacks));
+        PipeWireScreenStream::Options{stream.node, stream.remote.release(), options_.framesPerSecond},
+        std::move(callbacks));
   } catch (const std::runtime_error& e) {
     stop();
     throw ScreenCaptureError::refused(e.what());
   }
 }
 
-bool MutterScreenCapture::waitForChange(std::chrono::steady_clock::time_point until) {
-  std::uint32_t node = 0;
+bool PipeWireScreenCapture::waitForChange(std::chrono::steady_clock::time_point until) {
+  std::optional<ScreenCastSource::Stream> stream;
   {
     std::unique_lock guard(shared_->lock);
     for (;;) {
       if (shared_->lost) throw ScreenCaptureError::displayLost();
       if (shared_->failure) throw ScreenCaptureError::refused(*shared_->failure);
-      if (shared_->node && !stream_) {
-        // The cast that start() stopped waiting for is here.
-        node = *shared_->node;
+      if (shared_->pending) {
+        // The stream that start() stopped waiting for is here.
+        stream.swap(shared_->pending);
         break;
       }
       if (shared_->changed) {
@@ -225,11 +220,11 @@ bool MutterScreenCapture::waitForChange(std::chrono::steady_clock::time_point un
       }
     }
   }
-  connect(node);
+  connect(std::move(*stream));
   return true;
 }
 
-void MutterScreenCapture::wake() {
+void PipeWireScreenCapture::wake() {
   {
     std::lock_guard guard(shared_->lock);
     shared_->woken = true;
@@ -237,7 +232,7 @@ void MutterScreenCapture::wake() {
   shared_->signal.notify_all();
 }
 
-DisplayLocation MutterScreenCapture::locate() {
+DisplayLocation PipeWireScreenCapture::locate() {
   std::lock_guard guard(shared_->lock);
   if (shared_->lost) throw ScreenCaptureError::displayLost();
   const PixelSize size = shared_->picture.size();
@@ -246,7 +241,7 @@ DisplayLocation MutterScreenCapture::locate() {
   return DisplayLocation{size, pointer};
 }
 
-std::optional<CapturedFrame> MutterScreenCapture::grab(PixelRect region) {
+std::optional<CapturedFrame> PipeWireScreenCapture::grab(PixelRect region) {
   std::lock_guard guard(shared_->lock);
   if (shared_->lost) throw ScreenCaptureError::displayLost();
   return shared_->picture.copy(region, held_, heldCursor_);

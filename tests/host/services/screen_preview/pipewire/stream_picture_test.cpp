@@ -1,6 +1,6 @@
 // The newest picture of a screen-cast stream, as the capture copies
 // regions of it with the pointer and the cursor.
-#include "host/services/screen_preview/gnome/stream_picture.hpp"
+#include "host/services/screen_preview/pipewire/stream_picture.hpp"
 
 #include <gtest/gtest.h>
 
