@@ -160,8 +160,7 @@ TEST_F(MutterScreenCaptureTest, TheCaptureEndsWithMutterAndAStartCastsTheNewOne)
     ASSERT_EQ(client->readLineContaining("synced", patience), "synced");
     frame = frameWhere(showsTheWindowQuadrants, 300ms);
   }
-  EXPECT_TRUE(frame) << "no frame from the new mutter
-" << log.all();
+  EXPECT_TRUE(frame) << "no frame from the new mutter\n" << log.all();
 }
 
 TEST_F(MutterScreenCaptureTest, WithoutMutterTheStartFails) {
