@@ -125,7 +125,8 @@ TEST_F(HostRuntimeTest, ThePortalsQuestionIsFollowedAndAskedAgain) {
   glidemate::testing::PrivateBus bus;
   const std::string portalName = "org.freedesktop.portal.Desktop";
   const std::string portalPath = "/org/freedesktop/portal/desktop";
-  bus.startMock({"-t", GLIDEMATE_DESKTOP_PORTAL_TEMPLATE}, portalName);
+  bus.startMock({"-t", GLIDEMATE_DESKTOP_PORTAL_TEMPLATE, "--logfile", (bus.folder() / "portal.log").string()},
+                  portalName);
   glidemate::testing::DBusMockClient mock(bus.address());
   auto control = sdbus::createProxy(mock.connection(), portalName, portalPath);
   const std::string controlInterface = "org.glidemate.tests.PortalControl";
