@@ -487,7 +487,8 @@ struct PortalRemoteDesktop::State : std::enable_shared_from_this<State> {
         self->refused = true;
         self->report();
         self->log("Desktop portal: the user did not allow remote control; input is refused, and the user is not "
-                  "asked again until the host starts again or is told to ask (ask-input)");
+                  "asked again until the host starts again or is told to ask (ask-input, or \"Ask again\" in the "
+                  "desktop app)");
         const auto askedOrGone = [&] { return self->askedAgain || !self->connection->isOpen(); };
         co_await self->waitUntil(askedOrGone);
         self->refused = false;
