@@ -238,12 +238,22 @@ void InputBackend::openPortal(const asio::any_io_executor& executor, std::shared
     };
   }
   const bool remembered = !options.restoreToken.empty();
+  consentRemembered_ = remembered;
+  options.stateChanged = [this] {
+    if (consentChanged_) consentChanged_();
+  };
   portal_ = std::make_unique<PortalRemoteDesktop>(executor, std::move(sessionBus), logger, std::move(options));
   // Without a layout, characters outside ASCII go as Unicode entries.
   poster_ = std::make_unique<RemoteDesktopEventPoster>(*portal_, nullptr, logger);
   logger.log(logCategory, std::string("Input goes through the desktop portal's remote desktop: the desktop will ask "
                                       "the user to allow remote control of this computer") +
                               (remembered ? ", unless it remembers the answer given before" : ", once per start"));
+}
+
+InputBackend::Consent InputBackend::consent() const {
+  if (!portal_) return Consent::none;
+  if (portal_->isReady()) return Consent::allowed;
+  return portal_->isRefused() ? Consent::refused : Consent::pending;
 }
 
 bool InputBackend::askForInputAgain() const {

@@ -2,6 +2,7 @@
 
 #include <asio/any_io_executor.hpp>
 #include <asio/awaitable.hpp>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -99,6 +100,23 @@ class InputBackend {
   // (after the user refused); false on other routes.
   bool askForInputAgain() const;
 
+  // Where the desktop's own question to the user, whether to allow remote
+  // control, stands. Only the portal route asks: the others are `none`.
+  enum class Consent {
+    none,
+    // The question is open, or about to be asked (at start, or for a new
+    // session after the desktop ended one).
+    pending,
+    refused,
+    allowed,
+  };
+  Consent consent() const;
+  // Whether the desktop was handed an earlier answer to restore.
+  bool consentRemembered() const { return consentRemembered_; }
+  // Called on the main executor whenever consent() changed; replaces the
+  // one set before (null: nobody is told).
+  void onConsentChanged(std::function<void()> changed) { consentChanged_ = std::move(changed); }
+
  private:
   void openX11(bool requestedByName, Logger& logger);
   void openGnome(const SessionFacts& facts, const asio::any_io_executor& executor,
@@ -116,6 +134,8 @@ class InputBackend {
   X11EventPoster* x11Poster_ = nullptr;
   InputRoute route_;
   std::string refusal_;
+  bool consentRemembered_ = false;
+  std::function<void()> consentChanged_;
 };
 
 }  // namespace glidemate::host

@@ -27,6 +27,9 @@ struct HostAction {
   struct AllowPairing {};
   // Ask the desktop again what the host may do.
   struct RecheckPermissions {};
+  // Have the desktop ask the user again to allow remote control, after
+  // the user refused.
+  struct AskForInputAgain {};
   struct SetStartAtLogin {
     bool enabled;
   };
@@ -35,7 +38,7 @@ struct HostAction {
   struct StopAllPreviews {};
 
   using Case = std::variant<SetPaused, Disconnect, Allow, Forget, DeclinePairing, AllowPairing, RecheckPermissions,
-                            SetStartAtLogin, MarkWelcomeSeen, StopAllPreviews>;
+                            AskForInputAgain, SetStartAtLogin, MarkWelcomeSeen, StopAllPreviews>;
   Case value;
 };
 

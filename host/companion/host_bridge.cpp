@@ -35,6 +35,18 @@ HostSnapshot::Automation automationOf(PermissionsService::AutomationState state)
   return HostSnapshot::Automation::unknown;
 }
 
+HostSnapshot::InputQuestion questionOf(PermissionsService::InputQuestion question) {
+  switch (question) {
+    case PermissionsService::InputQuestion::none:
+      return HostSnapshot::InputQuestion::none;
+    case PermissionsService::InputQuestion::pending:
+      return HostSnapshot::InputQuestion::pending;
+    case PermissionsService::InputQuestion::refused:
+      return HostSnapshot::InputQuestion::refused;
+  }
+  return HostSnapshot::InputQuestion::none;
+}
+
 }  // namespace
 
 // One subscription per observable the interface shows; each only marks the
@@ -55,6 +67,7 @@ struct HostBridge::Subscriptions {
   Observable<bool>::Subscription accessibility;
   Observable<bool>::Subscription screenRecording;
   Observable<PermissionsService::AutomationState>::Subscription automation;
+  Observable<PermissionsService::InputQuestion>::Subscription inputQuestion;
   std::vector<Observable<std::string>::Subscription> reasons;
   Observable<bool>::Subscription loginItem;
   Observable<std::optional<std::string>>::Subscription loginProblem;
@@ -87,6 +100,7 @@ HostBridge::HostBridge(asio::any_io_executor executor, Sources sources, Sink sin
   s.accessibility = permissions.isAccessibilityTrusted.observe(mark);
   s.screenRecording = permissions.isScreenRecordingAllowed.observe(mark);
   s.automation = permissions.automation.observe(mark);
+  s.inputQuestion = permissions.inputQuestion.observe(mark);
   for (auto* reason : {&permissions.accessibilityWhy, &permissions.screenRecordingWhy, &permissions.automationWhy}) {
     s.reasons.push_back(reason->observe(mark));
   }
@@ -142,6 +156,7 @@ HostSnapshot HostBridge::snapshot() const {
   out.throttledUntil = *pairing.throttledUntil;
   out.storageError = *pairing.storageError;
   out.accessibility = {*permissions.isAccessibilityTrusted, *permissions.accessibilityWhy};
+  out.inputQuestion = questionOf(*permissions.inputQuestion);
   out.screenRecording = {*permissions.isScreenRecordingAllowed, *permissions.screenRecordingWhy};
   out.automation = automationOf(*permissions.automation);
   out.automationWhy = *permissions.automationWhy;
@@ -162,6 +177,7 @@ void HostBridge::apply(const HostAction& action) {
                  [&](const HostAction::DeclinePairing&) { server.pairing.decline(); },
                  [&](const HostAction::AllowPairing&) { server.pairing.allowPairing(); },
                  [&](const HostAction::RecheckPermissions&) { sources_.permissions.refresh(); },
+                 [&](const HostAction::AskForInputAgain&) { sources_.permissions.askForInputAgain(); },
                  [&](const HostAction::SetStartAtLogin& a) { sources_.loginItem.setEnabled(a.enabled); },
                  [&](const HostAction::StopAllPreviews&) { server.preview().stopAllPreviews(); },
                  [&](const HostAction::MarkWelcomeSeen&) {

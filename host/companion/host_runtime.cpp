@@ -23,7 +23,7 @@ struct HostRuntime::State {
         systemBus(openSystemBus(io.get_executor(), logger)),
         sessionBus(openSessionBus(io.get_executor(), logger)),
         input(openInput()),
-        probe(input->poster(), input->refusal()),
+        probe(*input),
         permissions(io.get_executor(), probe),
         loginItem(options.autostartFolder, options.autostartEntry) {
     if (defaults.problem()) {
@@ -95,6 +95,9 @@ HostRuntime::HostRuntime(Options options, Sink sink) : state_(std::make_unique<S
   asio::post(s.io, [&s, sink = std::move(sink)] {
     s.bridge = std::make_unique<HostBridge>(
         s.io.get_executor(), HostBridge::Sources{*s.server, s.permissions, s.loginItem, s.defaults}, sink);
+    // The desktop's question to the user is answered when the user
+    // answers: it is followed, not polled for.
+    s.input->onConsentChanged([&s] { s.permissions.refreshInput(); });
     // Until input can be posted, keep asking.
     s.permissions.refresh();
     if (!*s.permissions.isAccessibilityTrusted) s.permissions.startPolling();
@@ -107,6 +110,7 @@ HostRuntime::~HostRuntime() {
   State& s = *state_;
   asio::post(s.io, [&s] {
     s.bridge.reset();
+    s.input->onConsentChanged(nullptr);
     s.permissions.stopPolling();
     s.server->stop();
     s.work.reset();

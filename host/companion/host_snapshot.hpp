@@ -20,6 +20,10 @@ struct HostSnapshot {
   enum class Listener { idle, listening, failed };
   enum class Bluetooth { idle, unsupported, unauthorised, poweredOff, advertising };
   enum class Automation { unknown, granted, denied };
+  // Where the desktop's own question about input stands, on desktops that
+  // ask the user before letting input through: open (or about to be
+  // asked), refused; `none` where nothing is asked or once allowed.
+  enum class InputQuestion { none, pending, refused };
 
   struct Peer {
     std::string id;
@@ -55,6 +59,7 @@ struct HostSnapshot {
   std::optional<std::string> storageError;
 
   Permission accessibility;
+  InputQuestion inputQuestion = InputQuestion::none;
   Permission screenRecording;
   Automation automation = Automation::unknown;
   std::string automationWhy;

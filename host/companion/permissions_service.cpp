@@ -11,9 +11,7 @@ PermissionsService::PermissionsService(asio::any_io_executor executor, Permissio
     : executor_(std::move(executor)), probe_(probe), pollInterval_(pollInterval) {}
 
 void PermissionsService::refresh() {
-  const auto input = probe_.input();
-  accessibilityWhy.set(input.allowed ? std::string() : input.why);
-  isAccessibilityTrusted.set(input.allowed);
+  refreshInput();
   const auto capture = probe_.capture();
   screenRecordingWhy.set(capture.allowed ? std::string() : capture.why);
   isScreenRecordingAllowed.set(capture.allowed);
@@ -21,6 +19,15 @@ void PermissionsService::refresh() {
   automationWhy.set(bus.allowed ? std::string() : bus.why);
   automation.set(bus.allowed ? AutomationState::granted : AutomationState::denied);
 }
+
+void PermissionsService::refreshInput() {
+  const auto input = probe_.input();
+  accessibilityWhy.set(input.allowed ? std::string() : input.why);
+  inputQuestion.set(input.question);
+  isAccessibilityTrusted.set(input.allowed);
+}
+
+void PermissionsService::askForInputAgain() { probe_.askForInputAgain(); }
 
 void PermissionsService::startPolling() {
   if (isPolling()) return;
@@ -33,7 +40,7 @@ asio::awaitable<void> PermissionsService::poll() {
   asio::steady_timer timer(co_await asio::this_coro::executor);
   for (;;) {
     refresh();
-    if (*isAccessibilityTrusted) co_return;
+    if (*isAccessibilityTrusted || *inputQuestion != InputQuestion::none) co_return;
     timer.expires_after(pollInterval_);
     co_await timer.async_wait(asio::use_awaitable);
   }

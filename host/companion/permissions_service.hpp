@@ -17,6 +17,7 @@ namespace glidemate::host {
 class PermissionsService {
  public:
   enum class AutomationState { unknown, granted, denied };
+  using InputQuestion = PermissionProbe::Question;
 
   static constexpr std::chrono::seconds defaultPollInterval{1};
 
@@ -30,11 +31,19 @@ class PermissionsService {
   Observable<std::string> accessibilityWhy;
   Observable<std::string> screenRecordingWhy;
   Observable<std::string> automationWhy;
+  // Where the desktop's question about input stands, on desktops that ask.
+  Observable<InputQuestion> inputQuestion{InputQuestion::none};
 
   // Asks the probe again about all three.
   void refresh();
-  // Re-checks every interval until input can be posted. Does nothing while
-  // a poll is running.
+  // Asks the probe again about input alone (when it is told it changed).
+  void refreshInput();
+  // Has the desktop ask the user again after a refusal; its answer comes
+  // through refreshInput().
+  void askForInputAgain();
+  // Re-checks every interval until input can be posted, or until the
+  // desktop is asking the user, whose answer is not polled for. Does
+  // nothing while a poll is running.
   void startPolling();
   void stopPolling() { pollTask_.cancel(); }
   bool isPolling() const { return !pollTask_.isDone(); }

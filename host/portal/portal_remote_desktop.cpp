@@ -9,6 +9,7 @@
 #include <random>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/pipewire/pipewire_screen_stream.hpp"
@@ -111,10 +112,19 @@ struct PortalRemoteDesktop::State : std::enable_shared_from_this<State> {
 
   bool wanted = false;
   bool refused = false;
+  // What stateChanged was last told of, as (ready, refused).
+  std::pair<bool, bool> reported{false, false};
   bool askedAgain = false;
   bool sendFailureLogged = false;
 
   void log(const std::string& message) { logger.log(logCategory, message); }
+
+  void report() {
+    const std::pair<bool, bool> now{ready, refused};
+    if (now == reported) return;
+    reported = now;
+    if (options.stateChanged) options.stateChanged();
+  }
 
   // Tokens name object paths at the portal, which must not meet those of
   // another session made on the same connection.
@@ -324,6 +334,7 @@ struct PortalRemoteDesktop::State : std::enable_shared_from_this<State> {
     sendFailureLogged = false;
     log(std::string("Desktop portal: remote control allowed, session ready") +
         (streamNode ? "" : ", without a screen-cast stream"));
+    report();
   }
 
   // A new connection to the PipeWire daemon that serves the session's
@@ -417,6 +428,7 @@ struct PortalRemoteDesktop::State : std::enable_shared_from_this<State> {
     streamNode.reset();
     streamArea.reset();
     streamScale = 1.0;
+    report();
   }
 
   void endWatches() {
@@ -530,11 +542,14 @@ struct PortalRemoteDesktop::State : std::enable_shared_from_this<State> {
       } else if (refused) {
         self->close();
         self->refused = true;
+        self->report();
         self->log("Desktop portal: the user did not allow remote control; input is refused, and the user is not "
-                  "asked again until the host starts again or is told to ask (ask-input)");
+                  "asked again until the host starts again or is told to ask (ask-input, or \"Ask again\" in the "
+                  "desktop app)");
         const auto askedOrGone = [&] { return self->askedAgain || !self->connection->isOpen(); };
         co_await self->waitUntil(askedOrGone);
         self->refused = false;
+        self->report();
         continue;
       } else if (gone) {
         self->log("Desktop portal: the portal left the session bus before the session started; input waits for "
@@ -560,6 +575,8 @@ PortalRemoteDesktop::PortalRemoteDesktop(const asio::any_io_executor& executor,
 }
 
 PortalRemoteDesktop::~PortalRemoteDesktop() {
+  // Whoever listens may be going too.
+  state_->options.stateChanged = nullptr;
   state_->run.cancel();
   state_->close();
   state_->ownerSlot.reset();

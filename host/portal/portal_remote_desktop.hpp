@@ -61,6 +61,9 @@ class PortalRemoteDesktop final : public RemoteDesktopSession {
     // Called with each new token (each works once), to be kept for the
     // next start.
     std::function<void(const std::string&)> restoreTokenChanged;
+    // Called after isReady() or isRefused() changed, so that what shows
+    // the user where the desktop's question stands can follow it.
+    std::function<void()> stateChanged;
   };
 
   PortalRemoteDesktop(const asio::any_io_executor& executor, std::shared_ptr<DBusConnection> connection,

@@ -46,9 +46,26 @@ std::string inputWhy(const X11Error& error) {
 }  // namespace
 
 PermissionProbe::Check LinuxPermissionProbe::input() {
-  if (poster_ != nullptr) return {true, {}};
+  switch (input_.consent()) {
+    case InputBackend::Consent::pending:
+      return {false,
+              std::string("Your desktop will ask you to allow remote control of this computer") +
+                  (input_.consentRemembered() ? ", unless it remembers the answer you gave before"
+                                              : " (it asks each time Glidemate starts)") +
+                  ". Until you allow it, iPhones can connect but can't move the pointer or type.",
+              Question::pending};
+    case InputBackend::Consent::refused:
+      return {false,
+              "Remote control of this computer was refused in your desktop's dialog, so iPhones can connect but "
+              "can't move the pointer or type until you ask again and allow it.",
+              Question::refused};
+    case InputBackend::Consent::none:
+    case InputBackend::Consent::allowed:
+      break;
+  }
+  if (input_.poster() != nullptr) return {true, {}};
   // A desktop that offers no way in: X would not help.
-  if (!refusal_.empty()) return {false, refusal_};
+  if (!input_.refusal().empty()) return {false, input_.refusal()};
   try {
     X11EventPoster now;
   } catch (const X11Error& e) {

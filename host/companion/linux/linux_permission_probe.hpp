@@ -2,8 +2,8 @@
 
 #include <string>
 
+#include "host/app/input_backend.hpp"
 #include "host/companion/permission_probe.hpp"
-#include "host/input/event_poster.hpp"
 
 namespace glidemate::host {
 
@@ -11,23 +11,23 @@ namespace glidemate::host {
 // - input: the event poster the host chose when it started (XTest on an X
 //   display, the compositor on a Wayland one). The display is opened once,
 //   at start, as the desktop services that share it are; one that can be
-//   reached only later asks for a restart;
+//   reached only later asks for a restart. Through the desktop portal,
+//   input waits for the user to allow remote control in the desktop's own
+//   dialog;
 // - capture: an X display opens to capture;
 // - session bus: the session bus answers a call within half a second.
 class LinuxPermissionProbe final : public PermissionProbe {
  public:
-  // `poster`: the host's event poster, null when none opened; then
-  // `refusal`, when set, says why this desktop offers no way to post input.
-  explicit LinuxPermissionProbe(const EventPoster* poster, std::string refusal = {})
-      : poster_(poster), refusal_(std::move(refusal)) {}
+  // `input`: where the host sends input, chosen at its start.
+  explicit LinuxPermissionProbe(const InputBackend& input) : input_(input) {}
 
   Check input() override;
+  bool askForInputAgain() override { return input_.askForInputAgain(); }
   Check capture() override;
   Check sessionBus() override;
 
  private:
-  const EventPoster* poster_;
-  std::string refusal_;
+  const InputBackend& input_;
 };
 
 }  // namespace glidemate::host

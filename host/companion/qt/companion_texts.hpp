@@ -18,6 +18,10 @@ inline constexpr const char* startAtLogin = "Start at login";
 // The switch under the welcome window's "Start at login" row.
 inline constexpr const char* openAtLogin = "Open Glidemate when you log in";
 inline constexpr const char* inputNeeded = "Glidemate needs a way into this desktop to move the cursor.";
+// Where the desktop itself asks the user (through its portal) before input
+// goes through; the reason under it says where its question stands.
+inline constexpr const char* desktopPermissionNeeded = "Glidemate needs your desktop's permission to move the cursor.";
+inline constexpr const char* askAgain = "Ask again";
 inline constexpr const char* privacy =
     "Glidemate keeps the keys of paired iPhones and its settings in your home folder, and sends "
     "nothing anywhere but to your paired iPhones.";

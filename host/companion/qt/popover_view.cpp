@@ -260,15 +260,26 @@ void PopoverView::addPermissionCard(const HostSnapshot& s) {
   auto* frame = card(tint);
   frame->setObjectName("card");
   auto* inside = new QVBoxLayout(frame);
-  auto* row = new DSRow("hand.raised.fill", "Permission needed", CompanionTexts::inputNeeded, tint);
+  using Question = HostSnapshot::InputQuestion;
+  auto* row = new DSRow("hand.raised.fill", "Permission needed",
+                        s.inputQuestion == Question::none ? CompanionTexts::inputNeeded
+                                                          : CompanionTexts::desktopPermissionNeeded,
+                        tint);
   row->setObjectName("permissionCard");
   inside->addWidget(row);
   auto* why = wrappedLabel(QString::fromStdString(s.accessibility.why));
   why->setObjectName("permissionWhy");
   inside->addWidget(why);
-  auto* recheck = button(CompanionTexts::checkAgain, "checkAgain");
-  connect(recheck, &QPushButton::clicked, this, [this] { perform(HostAction::RecheckPermissions{}); });
-  inside->addWidget(recheck, 0, Qt::AlignLeft);
+  // While the desktop's question is open, answering it is all there is to do.
+  if (s.inputQuestion == Question::refused) {
+    auto* ask = button(CompanionTexts::askAgain, "askInputAgain");
+    connect(ask, &QPushButton::clicked, this, [this] { perform(HostAction::AskForInputAgain{}); });
+    inside->addWidget(ask, 0, Qt::AlignLeft);
+  } else if (s.inputQuestion == Question::none) {
+    auto* recheck = button(CompanionTexts::checkAgain, "checkAgain");
+    connect(recheck, &QPushButton::clicked, this, [this] { perform(HostAction::RecheckPermissions{}); });
+    inside->addWidget(recheck, 0, Qt::AlignLeft);
+  }
   content_->addWidget(frame);
 }
 

@@ -76,10 +76,20 @@ void WelcomeView::setSnapshot(const HostSnapshot& snapshot) {
     input_->addWidget(new DSBadge(CompanionTexts::allowed, DSBadge::Tone::success, false), 0, Qt::AlignLeft);
   } else {
     input_->addWidget(wrappedLabel(QString::fromStdString(snapshot.accessibility.why)));
-    auto* recheck = new QPushButton(CompanionTexts::checkAgain);
-    connect(recheck, &QPushButton::clicked, this,
-            [this] { actions_.perform(HostAction{HostAction::RecheckPermissions{}}); });
-    input_->addWidget(recheck, 0, Qt::AlignLeft);
+    // The reason says where the desktop's question stands, so it changes
+    // with it: the row is rebuilt with the one button that helps then.
+    if (snapshot.inputQuestion == HostSnapshot::InputQuestion::refused) {
+      auto* ask = new QPushButton(CompanionTexts::askAgain);
+      ask->setObjectName("askInputAgain");
+      connect(ask, &QPushButton::clicked, this,
+              [this] { actions_.perform(HostAction{HostAction::AskForInputAgain{}}); });
+      input_->addWidget(ask, 0, Qt::AlignLeft);
+    } else if (snapshot.inputQuestion == HostSnapshot::InputQuestion::none) {
+      auto* recheck = new QPushButton(CompanionTexts::checkAgain);
+      connect(recheck, &QPushButton::clicked, this,
+              [this] { actions_.perform(HostAction{HostAction::RecheckPermissions{}}); });
+      input_->addWidget(recheck, 0, Qt::AlignLeft);
+    }
   }
   fitAddedWidgets(*this);
 }

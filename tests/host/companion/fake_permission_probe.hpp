@@ -11,10 +11,15 @@ struct FakePermissionProbe final : PermissionProbe {
   Check captureAnswer{true, {}};
   Check busAnswer{true, {}};
   int inputChecks = 0;
+  int asked = 0;
 
   Check input() override {
     ++inputChecks;
     return inputAnswer;
+  }
+  bool askForInputAgain() override {
+    ++asked;
+    return true;
   }
   Check capture() override { return captureAnswer; }
   Check sessionBus() override { return busAnswer; }

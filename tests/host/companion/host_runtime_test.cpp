@@ -10,6 +10,8 @@
 #include <thread>
 
 #include "tests/host/companion/temp_folder.hpp"
+#include "tests/support/dbus_mock.hpp"
+#include "tests/support/private_bus.hpp"
 
 namespace glidemate::host {
 namespace {
@@ -113,6 +115,54 @@ TEST_F(HostRuntimeTest, AWaylandDesktopWithoutAWayInIsShownAsSuch) {
   EXPECT_NE(listening->accessibility.why.find("This Wayland desktop offers the host no way to post input"),
             std::string::npos)
       << listening->accessibility.why;
+}
+
+// Through the desktop portal the desktop asks the user before input goes
+// through: the app says so while the question is open, shows a refusal,
+// has the desktop ask again when told to, and shows input allowed once the
+// user allows it. The double of the portal plays the user.
+TEST_F(HostRuntimeTest, ThePortalsQuestionIsFollowedAndAskedAgain) {
+  glidemate::testing::PrivateBus bus;
+  const std::string portalName = "org.freedesktop.portal.Desktop";
+  const std::string portalPath = "/org/freedesktop/portal/desktop";
+  bus.startMock({"-t", GLIDEMATE_DESKTOP_PORTAL_TEMPLATE, "--logfile", (bus.folder() / "portal.log").string()},
+                  portalName);
+  glidemate::testing::DBusMockClient mock(bus.address());
+  auto control = sdbus::createProxy(mock.connection(), portalName, portalPath);
+  const std::string controlInterface = "org.glidemate.tests.PortalControl";
+  control->callMethod("HoldStart").onInterface(controlInterface).withArguments(true);
+  setenv("DBUS_SESSION_BUS_ADDRESS", bus.address().c_str(), 1);
+  setenv("XDG_SESSION_TYPE", "wayland", 1);
+  setenv("WAYLAND_DISPLAY", "wayland-none", 1);
+
+  HostRuntime runtime(options(), collector.sink());
+  const auto asking = collector.waitFor([](const HostSnapshot& s) {
+    return s.listener == HostSnapshot::Listener::listening &&
+           s.inputQuestion == HostSnapshot::InputQuestion::pending;
+  });
+  ASSERT_TRUE(asking);
+  EXPECT_FALSE(asking->accessibility.allowed);
+  EXPECT_NE(asking->accessibility.why.find("will ask you to allow remote control"), std::string::npos)
+      << asking->accessibility.why;
+
+  // The user refuses in the desktop's dialog (the call returns once the
+  // dialog is open and answered).
+  control->callMethod("AnswerStart").onInterface(controlInterface).withArguments(std::uint32_t{1});
+  const auto refused =
+      collector.waitFor([](const HostSnapshot& s) { return s.inputQuestion == HostSnapshot::InputQuestion::refused; });
+  ASSERT_TRUE(refused);
+  EXPECT_FALSE(refused->accessibility.allowed);
+  EXPECT_NE(refused->accessibility.why.find("was refused"), std::string::npos) << refused->accessibility.why;
+
+  // Asked again, the desktop asks the user once more; this time it is
+  // allowed.
+  runtime.perform(HostAction{HostAction::AskForInputAgain{}});
+  control->callMethod("AnswerStart").onInterface(controlInterface).withArguments(std::uint32_t{0});
+  EXPECT_TRUE(collector.waitFor([](const HostSnapshot& s) {
+    return s.accessibility.allowed && s.accessibility.why.empty() &&
+           s.inputQuestion == HostSnapshot::InputQuestion::none;
+  }));
+  EXPECT_EQ(mock.calls(portalName, portalPath, "Start").size(), 2u);
 }
 
 // A port that is taken: the host still runs, and says why it is offline.

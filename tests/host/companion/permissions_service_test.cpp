@@ -71,6 +71,19 @@ TEST(PermissionsService, ThePollEndsOnceInputIsAllowed) {
   EXPECT_EQ(probe.inputChecks, checks + 1);
 }
 
+// While the desktop asks the user, asking the probe again changes nothing:
+// the answer is followed through refreshInput(), so no poll keeps spinning.
+TEST(PermissionsService, ThePollEndsWhileTheDesktopAsksTheUser) {
+  asio::io_context io;
+  testing::FakePermissionProbe probe;
+  probe.inputAnswer = {false, "the desktop will ask", PermissionProbe::Question::pending};
+  PermissionsService permissions(io.get_executor(), probe, 1ms);
+  permissions.startPolling();
+  ASSERT_TRUE(glidemate::testing::runUntil(io, [&] { return !permissions.isPolling(); }));
+  EXPECT_EQ(probe.inputChecks, 1);
+  EXPECT_EQ(*permissions.inputQuestion, PermissionProbe::Question::pending);
+}
+
 TEST(PermissionsService, APollEndsWithTheService) {
   asio::io_context io;
   testing::FakePermissionProbe probe;

@@ -6,6 +6,11 @@ method's reply as xdg-desktop-portal does once its dialog is answered.
 Controlled through org.glidemate.tests.PortalControl:
 - SetStartResponse(u): the user's answer to Start (0 allow, 1 refuse,
   2 another failure); 0 at first.
+- HoldStart(b): while true, Start's dialog stays open: its Response waits
+  for AnswerStart.
+- AnswerStart(u): answers the open Start as the user would, with a code as
+  above; when none is open yet, its reply waits until one comes (so a test
+  waits on the call, not on a clock).
 - CloseSession(): closes the last session as a desktop does.
 - ReceivedSignatures(): the D-Bus signature each input call last came with.
 - SetStream(u node, s socket): the stream Start hands out from now on, and
@@ -38,6 +43,9 @@ CONTROL = 'org.glidemate.tests.PortalControl'
 
 def load(mock, parameters):
     mock.start_response = 0
+    mock.hold_start = False
+    mock.held_start = None
+    mock.waiting_answer = None
     mock.tokens_given = 0
     mock.persist_mode = 0
     mock.session_path = None
@@ -93,22 +101,34 @@ def SelectSources(self, session, options, sender=None):
     return respond(self, sender, options, 0, {})
 
 
-@dbus.service.method(MAIN_IFACE, in_signature='osa{sv}', out_signature='o', sender_keyword='sender')
-def Start(self, session, parent_window, options, sender=None):
+def start_results(mock, code):
     results = {}
-    if self.start_response == 0:
+    if code == 0:
         results['devices'] = dbus.UInt32(3)
-        if self.persist_mode == 2:
-            self.tokens_given += 1
-            results['restore_token'] = dbus.String('token%d' % self.tokens_given)
-    if self.start_response == 0 and self.sources_selected:
-        stream = dbus.Struct((dbus.UInt32(self.stream_node), dbus.Dictionary({
+        if mock.persist_mode == 2:
+            mock.tokens_given += 1
+            results['restore_token'] = dbus.String('token%d' % mock.tokens_given)
+    if code == 0 and mock.sources_selected:
+        stream = dbus.Struct((dbus.UInt32(mock.stream_node), dbus.Dictionary({
             'position': dbus.Struct((dbus.Int32(1920), dbus.Int32(0)), signature='ii'),
             'size': dbus.Struct((dbus.Int32(1280), dbus.Int32(800)), signature='ii'),
             'source_type': dbus.UInt32(1),
         }, signature='sv')), signature='ua{sv}')
         results['streams'] = dbus.Array([stream], signature='(ua{sv})')
-    return respond(self, sender, options, self.start_response, results)
+    return results
+
+
+@dbus.service.method(MAIN_IFACE, in_signature='osa{sv}', out_signature='o', sender_keyword='sender')
+def Start(self, session, parent_window, options, sender=None):
+    if self.hold_start:
+        self.held_start = (sender, options)
+        if self.waiting_answer is not None:
+            code, reply = self.waiting_answer
+            self.waiting_answer = None
+            answer_start(self, code)
+            reply()
+        return dbus.ObjectPath(object_path('request', sender, options['handle_token']))
+    return respond(self, sender, options, self.start_response, start_results(self, self.start_response))
 
 
 @dbus.service.method(SCREEN_CAST, in_signature='oa{sv}', out_signature='h')
@@ -168,6 +188,26 @@ def SetStartResponse(self, response):
 def SetStream(self, node, pipewire_socket):
     self.stream_node = int(node)
     self.pipewire_socket = str(pipewire_socket)
+
+
+@dbus.service.method(CONTROL, in_signature='b', out_signature='')
+def HoldStart(self, hold):
+    self.hold_start = bool(hold)
+
+
+def answer_start(mock, code):
+    sender, options = mock.held_start
+    mock.held_start = None
+    respond(mock, sender, options, code, start_results(mock, code))
+
+
+@dbus.service.method(CONTROL, in_signature='u', out_signature='', async_callbacks=('reply', 'error'))
+def AnswerStart(self, code, reply=None, error=None):
+    if self.held_start is None:
+        self.waiting_answer = (int(code), reply)
+        return
+    answer_start(self, int(code))
+    reply()
 
 
 @dbus.service.method(CONTROL, in_signature='', out_signature='')

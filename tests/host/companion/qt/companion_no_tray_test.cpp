@@ -5,15 +5,23 @@
 #include <QTcpServer>
 #include <QTest>
 #include <fstream>
+#include <sdbus-c++/sdbus-c++.h>
 #include <sstream>
 
 #include "tests/host/companion/qt/companion_fixture.hpp"
 #include "tests/host/companion/qt/gui_environment.hpp"
+#include "tests/support/dbus_mock.hpp"
 
 namespace glidemate::host::testing {
 
 class CompanionNoTrayTest : public QObject {
   Q_OBJECT
+
+ public:
+  explicit CompanionNoTrayTest(GuiEnvironment& environment) : environment_(environment) {}
+
+ private:
+  GuiEnvironment& environment_;
 
  private slots:
   // Without a tray the popover opens at start as an ordinary window, and
@@ -75,6 +83,59 @@ class CompanionNoTrayTest : public QObject {
     }
   }
 
+  // On a Wayland desktop reached through its portal, the desktop asks the
+  // user to allow remote control: the card says so while the question is
+  // open, offers to ask again once it was refused, and goes once allowed.
+  // The double of the portal plays the user's answers.
+  void theDesktopsQuestionShowsAndCanBeAskedAgain() {
+    const std::string portalName = "org.freedesktop.portal.Desktop";
+    const std::string portalPath = "/org/freedesktop/portal/desktop";
+    const std::string control = "org.glidemate.tests.PortalControl";
+    auto& bus = environment_.bus();
+    // A Wayland session whose compositor offers nothing of its own, for
+    // this test only.
+    struct WaylandSession {
+      glidemate::testing::PrivateBus& bus;
+      WaylandSession(glidemate::testing::PrivateBus& b) : bus(b) {
+        setenv("XDG_SESSION_TYPE", "wayland", 1);
+        setenv("WAYLAND_DISPLAY", "wayland-none", 1);
+      }
+      ~WaylandSession() {
+        unsetenv("XDG_SESSION_TYPE");
+        unsetenv("WAYLAND_DISPLAY");
+        bus.stopMocks();
+      }
+    } session(bus);
+    bus.startMock({"-t", GLIDEMATE_DESKTOP_PORTAL_TEMPLATE, "--logfile", (bus.folder() / "portal.log").string()},
+                  portalName);
+    glidemate::testing::DBusMockClient mock(bus.address());
+    auto portal = sdbus::createProxy(mock.connection(), portalName, portalPath);
+    portal->callMethod("HoldStart").onInterface(control).withArguments(true);
+    {
+      // A first start: the welcome window's row says the same.
+      RunningApp host(false);
+      QVERIFY(host.start());
+      auto& popover = host.app->popover();
+      WAIT_FOR(textOf(popover, "permissionWhy").contains("will ask you to allow remote control"));
+      QVERIFY(visible(popover, "askInputAgain") == nullptr);
+      QVERIFY(visible(popover, "checkAgain") == nullptr);
+      GuiEnvironment::saveScreenshot(popover, "popover-desktop-asks");
+
+      // Returns once the desktop's dialog was open and refused.
+      portal->callMethod("AnswerStart").onInterface(control).withArguments(std::uint32_t{1});
+      WAIT_FOR(textOf(popover, "permissionWhy").contains("was refused"));
+      GuiEnvironment::saveScreenshot(popover, "popover-desktop-refused");
+      QWidget* welcome = host.app->windows().window(WindowPresenter::welcome);
+      QVERIFY(welcome != nullptr);
+      WAIT_FOR(visible(*welcome, "askInputAgain") != nullptr);
+      QVERIFY(click(popover, "askInputAgain"));
+      // The desktop asks again, and this time the user allows it.
+      portal->callMethod("AnswerStart").onInterface(control).withArguments(std::uint32_t{0});
+      WAIT_FOR(visible(popover, "permissionCard") == nullptr);
+      QCOMPARE(mock.calls(portalName, portalPath, "Start").size(), 2u);
+    }
+  }
+
   // A taken port leaves the host offline, says why, and the window still
   // answers.
   void aPortInUseShowsOffline() {
@@ -97,7 +158,7 @@ int main(int argc, char** argv) {
   glidemate::host::testing::GuiEnvironment environment(false);
   QApplication application(argc, argv);
   QApplication::setQuitOnLastWindowClosed(false);
-  glidemate::host::testing::CompanionNoTrayTest test;
+  glidemate::host::testing::CompanionNoTrayTest test(environment);
   return QTest::qExec(&test, argc, argv);
 }
 

@@ -28,6 +28,8 @@ class GuiEnvironment {
 
   const std::string& display() const { return xvfb_.name(); }
   const glidemate::testing::PrivateBus& bus() const { return bus_; }
+  // For doubles of the desktop's services, started on the session bus.
+  glidemate::testing::PrivateBus& bus() { return bus_; }
   const std::filesystem::path& root() const { return root_.path(); }
   // Writes a PNG where the tests keep their outputs.
   static void saveScreenshot(const QImage& image, const QString& name);
