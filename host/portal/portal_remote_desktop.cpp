@@ -181,7 +181,7 @@ struct PortalRemoteDesktop::State : std::enable_shared_from_this<State> {
   // user's no, Failure for the portal's other failures.
   asio::awaitable<Vardict> ask(sdbus::MethodCall call, const std::string& token, const std::string& step) {
     std::weak_ptr<State> weak = weak_from_this();
-    PortalRequest request(connection->raw(), portalName,
+    PortalRequest request(*connection, portalName,
                           portalObjectPath(connection->raw().getUniqueName(), "request", token), [weak] {
                             if (auto self = weak.lock()) self->changed.notifyAll();
                           });

@@ -12,7 +12,7 @@ std::string portalObjectPath(const std::string& uniqueName, const std::string& k
   return "/org/freedesktop/portal/desktop/" + kind + "/" + sender + "/" + token;
 }
 
-PortalRequest::PortalRequest(sdbus::IConnection& connection, std::string portalName, std::string path,
+PortalRequest::PortalRequest(DBusConnection& connection, std::string portalName, std::string path,
                              std::function<void()> answered)
     : connection_(connection), portalName_(std::move(portalName)), path_(std::move(path)),
       answered_(std::move(answered)) {
@@ -25,7 +25,7 @@ void PortalRequest::follow(const std::string& handle) {
 }
 
 void PortalRequest::listen(const std::string& path) {
-  slots_.push_back(connection_.addMatch(
+  slots_.push_back(connection_.raw().addMatch(
       "type='signal',sender='" + portalName_ + "',path='" + path +
           "',interface='org.freedesktop.portal.Request',member='Response'",
       [this](sdbus::Message& message) {

@@ -4,10 +4,11 @@
 #include <functional>
 #include <map>
 #include <optional>
-#include <sdbus-c++/IConnection.h>
 #include <sdbus-c++/Types.h>
 #include <string>
 #include <vector>
+
+#include "kit/dbus/dbus_connection.hpp"
 
 namespace glidemate::host {
 
@@ -33,7 +34,7 @@ std::string portalObjectPath(const std::string& uniqueName, const std::string& k
 class PortalRequest {
  public:
   // `answered` runs once the response is in.
-  PortalRequest(sdbus::IConnection& connection, std::string portalName, std::string path,
+  PortalRequest(DBusConnection& connection, std::string portalName, std::string path,
                 std::function<void()> answered);
   PortalRequest(const PortalRequest&) = delete;
   PortalRequest& operator=(const PortalRequest&) = delete;
@@ -47,7 +48,7 @@ class PortalRequest {
  private:
   void listen(const std::string& path);
 
-  sdbus::IConnection& connection_;
+  DBusConnection& connection_;
   std::string portalName_;
   std::string path_;
   std::function<void()> answered_;

@@ -101,7 +101,8 @@ DBusConnection::~DBusConnection() {
 }
 
 std::unique_ptr<sdbus::IProxy> DBusConnection::proxy(std::string destination, std::string objectPath) {
-  return sdbus::createProxy(*connection_, std::move(destination), std::move(objectPath));
+  // A proxy's signal handlers add their matches synchronously too.
+  return sdbus::createProxy(raw(), std::move(destination), std::move(objectPath));
 }
 
 bool DBusConnection::isOpen() const { return driver_->open; }

@@ -40,8 +40,14 @@ class DBusConnection : public std::enable_shared_from_this<DBusConnection> {
   DBusConnection& operator=(const DBusConnection&) = delete;
 
   // For proxies, objects and matches made on this connection. Use it only
-  // from the main executor.
-  sdbus::IConnection& raw() { return *connection_; }
+  // from the main executor. What sd-bus does through it synchronously (a
+  // match added waits for the bus's answer) may read messages ahead of
+  // their turn, which would then wait for the descriptor's next wake-up:
+  // a pump is posted so that they are handled now.
+  sdbus::IConnection& raw() {
+    wake();
+    return *connection_;
+  }
   std::unique_ptr<sdbus::IProxy> proxy(std::string destination, std::string objectPath);
 
   // False once the bus went away or close() was called.

@@ -51,6 +51,8 @@ class TestService {
     connection_->raw().requestName(serviceName);
   }
 
+  sdbus::IConnection& raw() { return connection_->raw(); }
+
   // Emitted from outside any D-Bus callback, as a timer would.
   void ping(const std::string& text) {
     auto signal = object_->createSignal(interfaceName, "Ping");
@@ -128,6 +130,34 @@ TEST_F(DBusConnectionTest, SignalsReachHandlersOnTheExecutorThread) {
   ASSERT_TRUE(runUntil(io, [&] { return !received.empty(); }));
   EXPECT_EQ(received, std::vector<std::string>{"one"});
   EXPECT_EQ(handlerThread, std::this_thread::get_id());
+}
+
+// A match added synchronously makes sd-bus read what already waits on the
+// socket while it waits for the bus's answer; a signal read ahead that way
+// is handled at once, with no other message to wake the connection.
+TEST_F(DBusConnectionTest, ASignalReadAheadBySynchronousWorkIsHandled) {
+  std::vector<std::string> received;
+  auto pings = client->raw().addMatch("type='signal',interface='org.glidemate.Test',member='Ping'",
+                                      [&](sdbus::Message& message) {
+                                        std::string text;
+                                        message >> text;
+                                        received.push_back(text);
+                                      });
+  // The match is in place and the connection idle once a later call is answered.
+  runAwaitable(io, client->getProperty(*proxy, interfaceName, "Answer"));
+
+  service.ping("early");
+  // The bus routes a connection's messages in order: once it has answered
+  // the service's next call, the signal sits on the client's socket.
+  std::string busId;
+  sdbus::createProxy(service.raw(), "org.freedesktop.DBus", "/org/freedesktop/DBus")
+      ->callMethod("GetId")
+      .onInterface("org.freedesktop.DBus")
+      .storeResultsTo(busId);
+  auto other = client->raw().addMatch("type='signal',member='Unheard'", [](sdbus::Message&) {});
+
+  EXPECT_TRUE(runUntil(io, [&] { return !received.empty(); }));
+  EXPECT_EQ(received, std::vector<std::string>{"early"});
 }
 
 TEST_F(DBusConnectionTest, ALostBusFailsPendingAndLaterCalls) {
