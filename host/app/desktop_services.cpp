@@ -23,24 +23,29 @@
 #include "host/services/power/logind/logind_power_actions.hpp"
 #include "host/services/power/screensaver/screen_saver_keep_awake.hpp"
 #include "host/services/power/x11/x11_display_sleeper.hpp"
+#include "host/services/presentation/wlroots/wlroots_presentation_backend.hpp"
 #include "host/services/presentation/x11/x11_presentation_backend.hpp"
 #include "host/services/screen_preview/gnome/mutter_screen_capture.hpp"
 #include "host/services/screen_preview/wlroots/wlroots_screen_capture.hpp"
 #include "host/services/screen_preview/x11/x11_screen_capture.hpp"
 #include "host/services/shortcuts/script_folder_shortcut_tool.hpp"
+#include "host/wlroots/wlroots_laser_overlay.hpp"
+#include "host/wlroots/wlroots_toplevels.hpp"
 #include "host/x11/x11_desktop_connection.hpp"
 
 namespace glidemate::host {
 namespace {
 
-// The clipboard (unless GNOME's session shares it), presentations and the
-// laser dot, on the X display of $DISPLAY.
+// The clipboard, presentations and the laser dot on the X display of
+// $DISPLAY, each unless the compositor already carries it.
 void addX11Services(HostServices& services, const asio::any_io_executor& executor,
                     const std::shared_ptr<X11DesktopConnection>& connection, X11EventPoster* poster, Logger& logger) {
   if (!services.clipboard) services.clipboard = std::make_unique<X11ClipboardService>(connection);
-  services.presentation =
-      std::make_unique<PresentationService>(std::make_unique<X11PresentationBackend>(connection));
-  if (poster == nullptr) return;
+  if (!services.presentation) {
+    services.presentation =
+        std::make_unique<PresentationService>(std::make_unique<X11PresentationBackend>(connection));
+  }
+  if (poster == nullptr || services.laser) return;
   try {
     services.laser = std::make_unique<LaserPointerService>(executor, *poster,
                                                            std::make_unique<X11LaserOverlay>(connection));
@@ -184,6 +189,16 @@ HostServices desktopServices(const asio::any_io_executor& executor, const Deskto
     // hands XWayland's on), and its own screencopy.
     services.clipboard = std::make_unique<WlrootsClipboardService>(executor, WlrootsClipboardService::Options{});
     capture = std::make_unique<WlrootsScreenCapture>();
+    // Its own windows, Wayland's and XWayland's alike, and its overlay
+    // layer above them.
+    const WlrootsRoute& route = *facilities.wlroots;
+    services.presentation = std::make_unique<PresentationService>(std::make_unique<WlrootsPresentationBackend>(
+        std::make_unique<WlrootsToplevels>(executor, logger, route.display)));
+    if (route.poster != nullptr) {
+      services.laser = std::make_unique<LaserPointerService>(
+          executor, *route.poster,
+          std::make_unique<WlrootsLaserOverlay>(executor, logger, WlrootsLaserOverlay::Options{route.display}));
+    }
   } else {
     capture = std::make_unique<X11ScreenCapture>();
   }
@@ -193,8 +208,9 @@ HostServices desktopServices(const asio::any_io_executor& executor, const Deskto
     display = X11DesktopConnection::open(executor);
   } catch (const std::exception& e) {
     logger.log("desktop", std::string("No display for ") + (services.clipboard ? "" : "the clipboard, ") +
-                              "presentations, the laser pointer, the app list or turning the display off (" +
-                              e.what() + "); phones are told they are not available");
+                              (services.presentation ? "" : "presentations, the laser pointer, ") +
+                              "the app list or turning the display off (" + e.what() +
+                              "); phones are told they are not available");
   }
   if (display) {
     addX11Services(services, executor, display, facilities.x11Poster, logger);

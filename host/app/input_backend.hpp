@@ -3,9 +3,11 @@
 #include <asio/any_io_executor.hpp>
 #include <asio/awaitable.hpp>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "host/app/host_options.hpp"
+#include "host/app/wlroots_route.hpp"
 #include "host/input/event_poster.hpp"
 #include "kit/dbus/dbus_connection.hpp"
 #include "kit/runtime/logger.hpp"
@@ -89,8 +91,8 @@ class InputBackend {
   X11EventPoster* x11Poster() const { return x11Poster_; }
   // GNOME's remote-desktop session when input goes there, else null.
   MutterRemoteDesktop* mutter() const { return mutter_.get(); }
-  // Whether input goes to a wlroots compositor.
-  bool wlroots() const { return wlroots_ != nullptr; }
+  // Set when input goes to a wlroots compositor.
+  const WlrootsRoute* wlroots() const { return wlrootsRoute_ ? &*wlrootsRoute_ : nullptr; }
   // On the portal route, asks the desktop again to allow remote control
   // (after the user refused); false on other routes.
   bool askForInputAgain() const;
@@ -110,6 +112,7 @@ class InputBackend {
   std::unique_ptr<KeyboardLayout> layout_;
   std::unique_ptr<EventPoster> poster_;
   X11EventPoster* x11Poster_ = nullptr;
+  std::optional<WlrootsRoute> wlrootsRoute_;
   std::string refusal_;
 };
 
