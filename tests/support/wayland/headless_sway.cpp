@@ -88,6 +88,11 @@ void HeadlessSway::stopSway() {
   sway_.reset();
 }
 
+void HeadlessSway::command(const std::string& text) const {
+  const auto result = runProgram({"swaymsg", "-s", (runtime_.path() / "sway-ipc.sock").string(), text});
+  if (result.status != 0) throw std::runtime_error("swaymsg " + text + ": " + result.out + result.err);
+}
+
 void HeadlessSway::freeze(bool frozen) { kill(sway_->pid(), frozen ? SIGSTOP : SIGCONT); }
 
 std::vector<std::string> HeadlessSway::environment() const {

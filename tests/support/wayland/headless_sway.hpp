@@ -39,6 +39,9 @@ class HeadlessSway {
   // Stops sway where it is (SIGSTOP), so that it reads nothing, or lets it
   // go on.
   void freeze(bool frozen);
+  // Runs one sway command (`fullscreen enable`, ...) through its control
+  // socket; throws if sway refuses it.
+  void command(const std::string& text) const;
 
  private:
   TempDir runtime_;
