@@ -111,8 +111,9 @@ void HeadlessSway::adoptEnvironment() const {
   }
 }
 
-std::unique_ptr<ChildProcess> startWaylandTestClient(const HeadlessSway& sway) {
-  return std::make_unique<ChildProcess>(std::vector<std::string>{GLIDEMATE_WAYLAND_TEST_CLIENT}, sway.environment(),
+std::unique_ptr<ChildProcess> startWaylandTestClient(const HeadlessSway& sway, std::vector<std::string> options) {
+  options.insert(options.begin(), GLIDEMATE_WAYLAND_TEST_CLIENT);
+  return std::make_unique<ChildProcess>(std::move(options), sway.environment(),
                                         true, true);
 }
 

@@ -51,6 +51,7 @@ class HeadlessSway {
 
 // The test Wayland window on `sway`, printing what it receives; write
 // "sync" to it and it answers "synced" once sway has drawn a frame since.
-std::unique_ptr<ChildProcess> startWaylandTestClient(const HeadlessSway& sway);
+// `options` are the window's own (--app-id, --title, --windowed).
+std::unique_ptr<ChildProcess> startWaylandTestClient(const HeadlessSway& sway, std::vector<std::string> options = {});
 
 }  // namespace glidemate::testing
