@@ -211,12 +211,31 @@ TEST_F(SwayLaserTest, WithoutAPlaceTheDotStartsMidOutputAndOutlivesSway) {
   const auto place = poster->cursorLocation();
   ASSERT_TRUE(place.has_value());
   EXPECT_TRUE(runUntil(io, [&] { return dotShows(*place, red); }, patience));
-  capture.stop();
-  laser.reset();
-  client.reset();
-  poster.reset();
-  session.reset();
-  system(("ls -la " + std::string(getenv("XDG_RUNTIME_DIR")) + "; ps -ef | grep -E 'sway|wayland' | grep -v grep").c_str());
+}
+
+// A second output to the right: the dot goes onto the output that holds
+// the pointer, so across the seam nothing of it is left on the first.
+TEST_F(SwayLaserTest, TheDotMovesToTheOutputThatHoldsThePointer) {
+  sway.command("create_output");
+  ASSERT_TRUE(runUntil(io, [&] { return session->monitors() && session->monitors()->size() == 2; }, patience));
+  ASSERT_EQ(session->monitors()->at(1).x, HeadlessSway::width);
+  InputService input(*poster, [&] { return now; });
+  laser->set(LaserColor::red);
+  const auto start = poster->cursorLocation();
+  ASSERT_EQ(start, (ScreenPoint{HeadlessSway::width / 2.0, HeadlessSway::height / 2.0}));
+  const ScreenPoint seam{HeadlessSway::width, HeadlessSway::height / 2.0};
+  now += 1s;
+  input.move(seam.x - 5 - start->x, 0);
+  EXPECT_TRUE(runUntil(io, [&] { return near(colourAt({seam.x - 10, seam.y}), red); }, patience));
+
+  input.move(10, 0);
+  EXPECT_EQ(session->pointerPosition(), (ScreenPoint{seam.x + 5, seam.y}));
+  EXPECT_TRUE(runUntil(io, [&] { return near(colourAt({seam.x - 10, seam.y}), whiteQuadrant); }, patience))
+      << "the dot's left part stayed on the first output";
+
+  input.move(-10, 0);
+  EXPECT_TRUE(runUntil(io, [&] { return near(colourAt({seam.x - 10, seam.y}), red); }, patience))
+      << "the dot did not come back to the first output";
 }
 
 }  // namespace
