@@ -24,6 +24,7 @@
 #include "host/services/power/logind/logind_power_actions.hpp"
 #include "host/services/power/screensaver/screen_saver_keep_awake.hpp"
 #include "host/services/power/x11/x11_display_sleeper.hpp"
+#include "host/services/presentation/wlroots/wlroots_presentation_backend.hpp"
 #include "host/services/presentation/x11/x11_presentation_backend.hpp"
 #include "host/services/presentation/xwayland_presentation_backend.hpp"
 #include "host/services/screen_preview/gnome/mutter_screen_cast_source.hpp"
@@ -32,6 +33,8 @@
 #include "host/services/screen_preview/wlroots/wlroots_screen_capture.hpp"
 #include "host/services/screen_preview/x11/x11_screen_capture.hpp"
 #include "host/services/shortcuts/script_folder_shortcut_tool.hpp"
+#include "host/wlroots/wlroots_laser_overlay.hpp"
+#include "host/wlroots/wlroots_toplevels.hpp"
 #include "host/x11/x11_desktop_connection.hpp"
 
 namespace glidemate::host {
@@ -43,21 +46,25 @@ bool isWaylandRoute(InputRoute route) {
   return route == InputRoute::gnome || route == InputRoute::wlroots || route == InputRoute::portal;
 }
 
-// The clipboard (unless the compositor shares it) on the X display of
-// $DISPLAY; presentations and the laser dot there, or on a Wayland desktop
-// as far as it lets them (the frontmost window unread, no dot drawn).
+// The clipboard, presentations and the laser dot, each unless the
+// compositor already carries it: on the X display of $DISPLAY, or on a
+// Wayland desktop as far as it lets them (the frontmost window unread, no
+// dot drawn).
 void addPresentationServices(HostServices& services, const asio::any_io_executor& executor,
                              const std::shared_ptr<X11DesktopConnection>& display,
                              const DesktopFacilities& facilities, Logger& logger) {
   if (display && !services.clipboard) services.clipboard = std::make_unique<X11ClipboardService>(display);
-  std::unique_ptr<PresentationBackend> x11;
-  if (display) x11 = std::make_unique<X11PresentationBackend>(display);
-  if (isWaylandRoute(facilities.route)) {
-    services.presentation =
-        std::make_unique<PresentationService>(std::make_unique<XWaylandPresentationBackend>(std::move(x11)));
-  } else if (x11) {
-    services.presentation = std::make_unique<PresentationService>(std::move(x11));
+  if (!services.presentation) {
+    std::unique_ptr<PresentationBackend> x11;
+    if (display) x11 = std::make_unique<X11PresentationBackend>(display);
+    if (isWaylandRoute(facilities.route)) {
+      services.presentation =
+          std::make_unique<PresentationService>(std::make_unique<XWaylandPresentationBackend>(std::move(x11)));
+    } else if (x11) {
+      services.presentation = std::make_unique<PresentationService>(std::move(x11));
+    }
   }
+  if (services.laser) return;
   if (display && facilities.x11Poster != nullptr) {
     try {
       services.laser = std::make_unique<LaserPointerService>(executor, *facilities.x11Poster,
@@ -218,6 +225,16 @@ HostServices desktopServices(const asio::any_io_executor& executor, const Deskto
     // hands XWayland's on), and its own screencopy.
     services.clipboard = std::make_unique<WlrootsClipboardService>(executor, WlrootsClipboardService::Options{});
     capture = std::make_unique<WlrootsScreenCapture>();
+    // Its own windows, Wayland's and XWayland's alike, and its overlay
+    // layer above them.
+    const WlrootsRoute& route = *facilities.wlroots;
+    services.presentation = std::make_unique<PresentationService>(std::make_unique<WlrootsPresentationBackend>(
+        std::make_unique<WlrootsToplevels>(executor, logger, route.display)));
+    if (route.poster != nullptr) {
+      services.laser = std::make_unique<LaserPointerService>(
+          executor, *route.poster,
+          std::make_unique<WlrootsLaserOverlay>(executor, logger, WlrootsLaserOverlay::Options{route.display}));
+    }
   } else if (facilities.portal != nullptr) {
     // The portal has no clipboard in Debian 12's version (1.16): that stays
     // on XWayland's display below.

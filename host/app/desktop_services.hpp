@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "host/app/input_backend.hpp"
+#include "host/app/wlroots_route.hpp"
 #include "host/server/host_services.hpp"
 #include "host/server/user_defaults.hpp"
 #include "kit/dbus/dbus_connection.hpp"
@@ -35,9 +36,10 @@ struct DesktopFacilities {
   // instead of going through an X display (XWayland's would not show
   // what Wayland windows hold).
   MutterRemoteDesktop* mutter = nullptr;
-  // Whether input goes to a wlroots compositor ($WAYLAND_DISPLAY), whose
-  // own clipboard and screen capture are then used.
-  bool wlroots = false;
+  // Set when input goes to a wlroots compositor, whose own clipboard,
+  // screen capture, windows (for presentations) and overlay (for the laser
+  // dot) are then used.
+  const WlrootsRoute* wlroots = nullptr;
   // The desktop portal's remote-control session when input goes there:
   // the screen preview shows its stream (XWayland's display would show X
   // windows only).

@@ -217,6 +217,7 @@ void InputBackend::openWlroots(const SessionFacts& facts, const asio::any_io_exe
                                                    WlrootsVirtualInput::Options{.display = facts.waylandDisplay});
   layout_ = std::make_unique<VirtualKeyboardLayout>();
   poster_ = std::make_unique<RemoteDesktopEventPoster>(*wlroots_, layout_.get(), logger);
+  wlrootsRoute_ = WlrootsRoute{facts.waylandDisplay, poster_.get()};
   logger.log(logCategory, "Input goes to the Wayland compositor's virtual pointer and keyboard (wlroots protocols)" +
                               std::string(facts.wlrootsVirtualInput ? "" : ", once the compositor offers them") +
                               "; every character is typed through the host's own keymap");

@@ -4,9 +4,11 @@
 #include <asio/awaitable.hpp>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "host/app/host_options.hpp"
+#include "host/app/wlroots_route.hpp"
 #include "host/input/event_poster.hpp"
 #include "kit/dbus/dbus_connection.hpp"
 #include "kit/runtime/logger.hpp"
@@ -91,8 +93,8 @@ class InputBackend {
   X11EventPoster* x11Poster() const { return x11Poster_; }
   // GNOME's remote-desktop session when input goes there, else null.
   MutterRemoteDesktop* mutter() const { return mutter_.get(); }
-  // Whether input goes to a wlroots compositor.
-  bool wlroots() const { return wlroots_ != nullptr; }
+  // Set when input goes to a wlroots compositor.
+  const WlrootsRoute* wlroots() const { return wlrootsRoute_ ? &*wlrootsRoute_ : nullptr; }
   // The desktop portal's remote-control session when input goes there,
   // else null.
   PortalRemoteDesktop* portal() const { return portal_.get(); }
@@ -133,6 +135,7 @@ class InputBackend {
   std::unique_ptr<EventPoster> poster_;
   X11EventPoster* x11Poster_ = nullptr;
   InputRoute route_;
+  std::optional<WlrootsRoute> wlrootsRoute_;
   std::string refusal_;
   bool consentRemembered_ = false;
   std::function<void()> consentChanged_;

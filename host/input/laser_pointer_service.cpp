@@ -23,8 +23,10 @@ void LaserPointerService::set(std::optional<LaserColor> color) {
 
 void LaserPointerService::show(LaserColor color) {
   if (window_ || !overlay_) return;
-  window_ = overlay_->open(color, poster_.cursorLocation().value_or(ScreenPoint{}));
+  // The cursor goes first: where it cannot be hidden, its place may only
+  // become known then.
   poster_.hideCursor();
+  window_ = overlay_->open(color, poster_.cursorLocation().value_or(ScreenPoint{}));
   timer_ = Task(executor_, [](LaserPointerService& self) -> asio::awaitable<void> {
     asio::steady_timer timer(self.executor_);
     auto due = std::chrono::steady_clock::now();

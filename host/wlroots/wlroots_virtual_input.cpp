@@ -17,9 +17,9 @@
 
 #include "host/wlroots/virtual_keymap.hpp"
 #include "host/wlroots/wayland_connection.hpp"
+#include "host/wlroots/wayland_outputs.hpp"
 #include "virtual-keyboard-unstable-v1-client-protocol.h"
 #include "wlr-virtual-pointer-unstable-v1-client-protocol.h"
-#include "xdg-output-unstable-v1-client-protocol.h"
 
 namespace glidemate::host {
 namespace {
@@ -40,20 +40,6 @@ bool is(const char* interface, const wl_interface& known) { return std::strcmp(i
 }  // namespace
 
 struct WlrootsVirtualInput::State : std::enable_shared_from_this<State> {
-  struct Output {
-    std::uint32_t name = 0;
-    wl_output* output = nullptr;
-    zxdg_output_v1* xdg = nullptr;
-    ScreenRect logical{};
-    bool hasPosition = false;
-    bool hasSize = false;
-    std::optional<double> refresh;
-    ~Output() {
-      if (xdg != nullptr) zxdg_output_v1_destroy(xdg);
-      if (output != nullptr) wl_output_destroy(output);
-    }
-  };
-
   State(const asio::any_io_executor& e, Logger& l, Options o)
       : executor(e), logger(l), options(std::move(o)), display(waylandDisplayName(options.display)), pause(e) {}
 
@@ -70,10 +56,13 @@ struct WlrootsVirtualInput::State : std::enable_shared_from_this<State> {
   wl_seat* seat = nullptr;
   zwlr_virtual_pointer_manager_v1* pointerManager = nullptr;
   zwp_virtual_keyboard_manager_v1* keyboardManager = nullptr;
-  zxdg_output_manager_v1* outputManager = nullptr;
   zwlr_virtual_pointer_v1* pointer = nullptr;
   zwp_virtual_keyboard_v1* keyboard = nullptr;
-  std::vector<std::unique_ptr<Output>> outputs;
+  WaylandOutputs outputs;
+  // While the pointer is tracked (the laser dot shows): where this
+  // session put it, once it has.
+  bool tracking = false;
+  std::optional<ScreenPoint> tracked;
   // Relative motion held back while the compositor is behind.
   double heldDx = 0;
   double heldDy = 0;
@@ -134,14 +123,12 @@ struct WlrootsVirtualInput::State : std::enable_shared_from_this<State> {
     heldDx = heldDy = 0;
     if (keyboard != nullptr) zwp_virtual_keyboard_v1_destroy(keyboard);
     if (pointer != nullptr) zwlr_virtual_pointer_v1_destroy(pointer);
-    if (outputManager != nullptr) zxdg_output_manager_v1_destroy(outputManager);
     if (keyboardManager != nullptr) zwp_virtual_keyboard_manager_v1_destroy(keyboardManager);
     if (pointerManager != nullptr) zwlr_virtual_pointer_manager_v1_destroy(pointerManager);
     if (seat != nullptr) wl_seat_destroy(seat);
     if (registry != nullptr) wl_registry_destroy(registry);
     keyboard = nullptr;
     pointer = nullptr;
-    outputManager = nullptr;
     keyboardManager = nullptr;
     pointerManager = nullptr;
     seat = nullptr;
@@ -222,6 +209,52 @@ struct WlrootsVirtualInput::State : std::enable_shared_from_this<State> {
     flush();
   }
 
+  // Places the pointer at a point of the layout; false (and nothing sent)
+  // before the outputs are known.
+  bool place(ScreenPoint position) {
+    const auto screens = outputs.rects();
+    if (!ready || !screens) return false;
+    // Absolute positions span the box around every output.
+    double left = screens->front().x, top = screens->front().y, right = left, bottom = top;
+    for (const auto& r : *screens) {
+      left = std::min(left, r.x);
+      top = std::min(top, r.y);
+      right = std::max(right, r.x + r.width);
+      bottom = std::max(bottom, r.y + r.height);
+    }
+    if (!std::isfinite(position.x) || !std::isfinite(position.y)) return false;
+    // Placed absolutely, the pointer no longer owes the held motion.
+    heldDx = heldDy = 0;
+    const auto steps = [](double value, double from, double to) {
+      return static_cast<std::uint32_t>(std::lround((std::clamp(value, from, to) - from) * absoluteSteps));
+    };
+    zwlr_virtual_pointer_v1_motion_absolute(pointer, now(), steps(position.x, left, right),
+                                            steps(position.y, top, bottom), steps(right, left, right),
+                                            steps(bottom, top, bottom));
+    zwlr_virtual_pointer_v1_frame(pointer);
+    flush();
+    // The compositor keeps it on an output as this does.
+    if (tracking) tracked = nearestPointOnOutputs(*screens, position);
+    return true;
+  }
+
+  // Makes the pointer's place known: puts it where it was believed to be,
+  // else in the middle of the first output.
+  void placeTracked() {
+    const auto screens = outputs.rects();
+    if (!ready || !screens) return;
+    const ScreenRect& first = screens->front();
+    place(tracked.value_or(ScreenPoint{first.x + first.width / 2, first.y + first.height / 2}));
+  }
+
+  // Follows relative motion sent (or held) while the place is known.
+  void followRelative(double dx, double dy) {
+    if (!tracking || !tracked) return;
+    if (const auto screens = outputs.rects()) {
+      tracked = nearestPointOnOutputs(*screens, {tracked->x + dx, tracked->y + dy});
+    }
+  }
+
   // --- what the compositor tells ---------------------------------------------
 
   void globalsKnown() {
@@ -259,6 +292,8 @@ struct WlrootsVirtualInput::State : std::enable_shared_from_this<State> {
     }
     everReady = true;
     absenceLogged = false;
+    // A compositor that came back has its pointer wherever it starts it.
+    if (tracking) placeTracked();
   }
 
   void global(std::uint32_t name, const char* interface, std::uint32_t version) {
@@ -270,28 +305,13 @@ struct WlrootsVirtualInput::State : std::enable_shared_from_this<State> {
     } else if (is(interface, zwp_virtual_keyboard_manager_v1_interface)) {
       keyboardManager = static_cast<zwp_virtual_keyboard_manager_v1*>(
           wl_registry_bind(registry, name, &zwp_virtual_keyboard_manager_v1_interface, 1));
-    } else if (is(interface, zxdg_output_manager_v1_interface)) {
-      outputManager = static_cast<zxdg_output_manager_v1*>(
-          wl_registry_bind(registry, name, &zxdg_output_manager_v1_interface, std::min(version, 2u)));
-      for (auto& o : outputs) describe(*o);
-    } else if (is(interface, wl_output_interface)) {
-      auto o = std::make_unique<Output>();
-      o->name = name;
-      o->output = static_cast<wl_output*>(wl_registry_bind(registry, name, &wl_output_interface, std::min(version, 2u)));
-      wl_output_add_listener(o->output, &outputListener, o.get());
-      describe(*o);
-      outputs.push_back(std::move(o));
+    } else {
+      outputs.offer(registry, name, interface, version);
     }
   }
 
   void globalRemoved(std::uint32_t name) {
-    std::erase_if(outputs, [&](const auto& o) { return o->name == name; });
-  }
-
-  void describe(Output& o) {
-    if (outputManager == nullptr || o.xdg != nullptr) return;
-    o.xdg = zxdg_output_manager_v1_get_xdg_output(outputManager, o.output);
-    zxdg_output_v1_add_listener(o.xdg, &xdgOutputListener, &o);
+    outputs.remove(name);
   }
 
   // --- keyboard ------------------------------------------------------------------
@@ -334,8 +354,6 @@ struct WlrootsVirtualInput::State : std::enable_shared_from_this<State> {
   }
 
   static const wl_registry_listener registryListener;
-  static const wl_output_listener outputListener;
-  static const zxdg_output_v1_listener xdgOutputListener;
 };
 
 const wl_registry_listener WlrootsVirtualInput::State::registryListener{
@@ -343,38 +361,6 @@ const wl_registry_listener WlrootsVirtualInput::State::registryListener{
       static_cast<State*>(data)->global(name, interface, version);
     },
     [](void* data, wl_registry*, std::uint32_t name) { static_cast<State*>(data)->globalRemoved(name); },
-};
-
-const wl_output_listener WlrootsVirtualInput::State::outputListener{
-    [](void*, wl_output*, std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t, const char*,
-       const char*, std::int32_t) {},
-    [](void* data, wl_output*, std::uint32_t flags, std::int32_t, std::int32_t, std::int32_t refresh) {
-      if ((flags & WL_OUTPUT_MODE_CURRENT) != 0 && refresh > 0) {
-        static_cast<Output*>(data)->refresh = refresh / 1000.0;
-      }
-    },
-    [](void*, wl_output*) {},
-    [](void*, wl_output*, std::int32_t) {},
-    nullptr,
-    nullptr,
-};
-
-const zxdg_output_v1_listener WlrootsVirtualInput::State::xdgOutputListener{
-    [](void* data, zxdg_output_v1*, std::int32_t x, std::int32_t y) {
-      auto& o = *static_cast<Output*>(data);
-      o.logical.x = x;
-      o.logical.y = y;
-      o.hasPosition = true;
-    },
-    [](void* data, zxdg_output_v1*, std::int32_t width, std::int32_t height) {
-      auto& o = *static_cast<Output*>(data);
-      o.logical.width = width;
-      o.logical.height = height;
-      o.hasSize = width > 0 && height > 0;
-    },
-    [](void*, zxdg_output_v1*) {},
-    [](void*, zxdg_output_v1*, const char*) {},
-    [](void*, zxdg_output_v1*, const char*) {},
 };
 
 WlrootsVirtualInput::WlrootsVirtualInput(const asio::any_io_executor& executor, Logger& logger, Options options)
@@ -399,6 +385,7 @@ void WlrootsVirtualInput::inputWanted() {
 void WlrootsVirtualInput::pointerMotionRelative(double dx, double dy) {
   State& s = *state_;
   if (!s.ready) return;
+  s.followRelative(dx, dy);
   // A compositor that has fallen behind gets the sum once it catches up,
   // rather than every step filling libwayland's buffer until it breaks.
   if (s.wayland->congested()) {
@@ -410,31 +397,7 @@ void WlrootsVirtualInput::pointerMotionRelative(double dx, double dy) {
   s.flush();
 }
 
-bool WlrootsVirtualInput::pointerMotionAbsolute(ScreenPoint position) {
-  State& s = *state_;
-  const auto screens = monitors();
-  if (!s.ready || !screens || screens->empty()) return false;
-  // Absolute positions span the box around every output.
-  double left = screens->front().x, top = screens->front().y, right = left, bottom = top;
-  for (const auto& r : *screens) {
-    left = std::min(left, r.x);
-    top = std::min(top, r.y);
-    right = std::max(right, r.x + r.width);
-    bottom = std::max(bottom, r.y + r.height);
-  }
-  if (!std::isfinite(position.x) || !std::isfinite(position.y)) return false;
-  // Placed absolutely, the pointer no longer owes the held motion.
-  s.heldDx = s.heldDy = 0;
-  const auto steps = [](double value, double from, double to) {
-    return static_cast<std::uint32_t>(std::lround((std::clamp(value, from, to) - from) * absoluteSteps));
-  };
-  zwlr_virtual_pointer_v1_motion_absolute(s.pointer, s.now(), steps(position.x, left, right),
-                                          steps(position.y, top, bottom), steps(right, left, right),
-                                          steps(bottom, top, bottom));
-  zwlr_virtual_pointer_v1_frame(s.pointer);
-  s.flush();
-  return true;
-}
+bool WlrootsVirtualInput::pointerMotionAbsolute(ScreenPoint position) { return state_->place(position); }
 
 void WlrootsVirtualInput::pointerButton(std::int32_t button, bool pressed) {
   State& s = *state_;
@@ -491,23 +454,25 @@ void WlrootsVirtualInput::keyboardKeysym(std::uint32_t keysym, bool pressed) {
   s.flush();
 }
 
-std::optional<ScreenPoint> WlrootsVirtualInput::pointerPosition() const { return std::nullopt; }
-
-std::optional<std::vector<ScreenRect>> WlrootsVirtualInput::monitors() const {
-  std::vector<ScreenRect> rects;
-  for (const auto& o : state_->outputs) {
-    if (o->hasPosition && o->hasSize) rects.push_back(o->logical);
-  }
-  if (rects.empty()) return std::nullopt;
-  return rects;
+std::optional<ScreenPoint> WlrootsVirtualInput::pointerPosition() const {
+  return state_->tracking && state_->ready ? state_->tracked : std::nullopt;
 }
 
-std::optional<double> WlrootsVirtualInput::refreshRate() const {
-  for (const auto& o : state_->outputs) {
-    if (o->refresh) return o->refresh;
-  }
-  return std::nullopt;
+void WlrootsVirtualInput::trackPointer(std::optional<ScreenPoint> believed) {
+  State& s = *state_;
+  s.tracking = true;
+  s.tracked = believed;
+  s.placeTracked();
 }
+
+void WlrootsVirtualInput::stopTrackingPointer() {
+  state_->tracking = false;
+  state_->tracked.reset();
+}
+
+std::optional<std::vector<ScreenRect>> WlrootsVirtualInput::monitors() const { return state_->outputs.rects(); }
+
+std::optional<double> WlrootsVirtualInput::refreshRate() const { return state_->outputs.refreshRate(); }
 
 bool offersVirtualInput(const std::string& configured, std::chrono::milliseconds timeout) {
   wl_display* connection = wl_display_connect(waylandDisplayName(configured).c_str());

@@ -24,7 +24,11 @@ namespace glidemate::host {
 // lacks, so every character is typed as itself; modifiers follow the keys
 // pressed. The compositor does not tell clients where its pointer is, so
 // pointerPosition() stays empty and moves are relative: the compositor
-// keeps the pointer on its outputs. Monitors come from xdg-output.
+// keeps the pointer on its outputs. While the pointer is tracked (the
+// laser dot shows) its place is made known instead: it is put where it was
+// believed to be and followed from there through this session's own
+// moves, kept on the outputs as wlroots keeps it; a real mouse moving it
+// meanwhile goes unseen. Monitors come from xdg-output.
 //
 // When the compositor goes away, input is dropped (said once) until it is
 // back: its socket reappearing is tried at once; otherwise input asking
@@ -53,6 +57,8 @@ class WlrootsVirtualInput final : public RemoteDesktopSession {
   void keyboardKeycode(std::uint32_t key, bool pressed) override;
   void keyboardKeysym(std::uint32_t keysym, bool pressed) override;
   std::optional<ScreenPoint> pointerPosition() const override;
+  void trackPointer(std::optional<ScreenPoint> believed) override;
+  void stopTrackingPointer() override;
   std::optional<std::vector<ScreenRect>> monitors() const override;
   std::optional<double> refreshRate() const override;
 

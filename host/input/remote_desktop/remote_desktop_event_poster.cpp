@@ -132,6 +132,13 @@ std::optional<ScreenPoint> RemoteDesktopEventPoster::cursorLocation() {
   return position ? position : placed_;
 }
 
+void RemoteDesktopEventPoster::hideCursor() {
+  followSession();
+  session_.trackPointer(placed_);
+}
+
+void RemoteDesktopEventPoster::showCursor() { session_.stopTrackingPointer(); }
+
 void RemoteDesktopEventPoster::post(const InputEvent& event, EventTapLocation) {
   if (!ready()) return;
   std::visit(

@@ -27,8 +27,10 @@ namespace glidemate::host {
 // - Keys that type no character go by key code; characters by keysym when
 //   the layout has them, and otherwise as a Unicode entry (Ctrl+Shift+U,
 //   the code point in hex, space), which GTK and Qt applications take.
-// - Secure input cannot be detected, so it is never reported; the cursor
-//   cannot be hidden.
+// - Secure input cannot be detected, so it is never reported. The cursor
+//   cannot be hidden: while it would be, the session is asked to track the
+//   pointer from where this poster last put it, so that the laser dot
+//   drawn over it knows where it is.
 class RemoteDesktopEventPoster final : public EventPoster {
  public:
   // `layout` may be null: characters outside ASCII then go as Unicode
@@ -42,8 +44,8 @@ class RemoteDesktopEventPoster final : public EventPoster {
   std::optional<double> mainDisplayRefreshRate() override;
   std::chrono::duration<double> doubleClickInterval() override;
   bool isSecureEventInputEnabled() override { return false; }
-  void hideCursor() override {}
-  void showCursor() override {}
+  void hideCursor() override;
+  void showCursor() override;
 
  private:
   bool ready();

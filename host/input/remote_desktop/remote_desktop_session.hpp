@@ -45,8 +45,15 @@ class RemoteDesktopSession {
   virtual void keyboardKeysym(std::uint32_t keysym, bool pressed) = 0;
 
   // The pointer's place in the desktop's layout, while the session's
-  // stream reports it.
+  // stream reports it (or while it is tracked).
   virtual std::optional<ScreenPoint> pointerPosition() const = 0;
+  // While something is drawn at the pointer's place in its stead (the
+  // laser dot), a session that cannot report that place may make it known:
+  // put the pointer at `believed` (where the host last put it, if
+  // anywhere) and follow its own moves from there. Sessions whose stream
+  // reports the place need not.
+  virtual void trackPointer(std::optional<ScreenPoint> /*believed*/) {}
+  virtual void stopTrackingPointer() {}
   // The monitors' rectangles in the desktop's layout, once known.
   virtual std::optional<std::vector<ScreenRect>> monitors() const = 0;
   // The primary monitor's refresh rate in hertz, once known.

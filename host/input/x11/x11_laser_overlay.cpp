@@ -8,26 +8,17 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numbers>
 #include <string>
 #include <vector>
 
+#include "host/input/cairo/laser_dot_painter.hpp"
 #include "host/x11/x11_error.hpp"
 
 namespace glidemate::host {
 namespace {
 
 constexpr double centre = X11LaserOverlay::size / 2.0;
-constexpr double dotRadius = 7;  // a 14-point circle
-
-struct Rgb {
-  double red, green, blue;
-};
-
-Rgb rgb(LaserColor color) {
-  // The system red, and a bright green.
-  return color == LaserColor::red ? Rgb{1.0, 59.0 / 255, 48.0 / 255} : Rgb{0.2, 1.0, 0.3};
-}
+constexpr double dotRadius = LaserDotPainter::dotRadius;
 
 // A 32-bit visual with an alpha channel, if the server has one and a
 // compositing manager blends such windows with what is below them (without
@@ -50,24 +41,6 @@ Visual* blendedVisual(X11DesktopConnection& connection) {
   }
   if (infos != nullptr) XFree(infos);
   return found;
-}
-
-// A glow: the dot blurred like a shadow of the given radius (a Gaussian of
-// half that deviation), drawn as a radial gradient sampled from it.
-void glow(cairo_t* cr, Rgb color, double opacity, double radius) {
-  const double sigma = radius / 2;
-  const double outer = dotRadius + 3 * sigma;
-  cairo_pattern_t* pattern = cairo_pattern_create_radial(centre, centre, 0, centre, centre, outer);
-  constexpr int stops = 24;
-  for (int i = 0; i <= stops; ++i) {
-    const double distance = outer * i / stops;
-    const double alpha = opacity * 0.5 * std::erfc((distance - dotRadius) / (sigma * std::numbers::sqrt2));
-    cairo_pattern_add_color_stop_rgba(pattern, static_cast<double>(i) / stops, color.red, color.green, color.blue,
-                                      alpha);
-  }
-  cairo_set_source(cr, pattern);
-  cairo_paint(cr);
-  cairo_pattern_destroy(pattern);
 }
 
 class X11LaserWindow final : public LaserWindow {
@@ -170,19 +143,8 @@ class X11LaserWindow final : public LaserWindow {
   }
 
   void draw() {
-    const Rgb color = rgb(color_);
     cairo_t* cr = cairo_create(surface_);
-    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
-    cairo_set_source_rgba(cr, 0, 0, 0, 0);
-    cairo_paint(cr);
-    cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
-    if (hasAlpha_) {
-      glow(cr, color, 0.5, 12);
-      glow(cr, color, 0.9, 6);
-    }
-    cairo_arc(cr, centre, centre, dotRadius, 0, 2 * std::numbers::pi);
-    cairo_set_source_rgb(cr, color.red, color.green, color.blue);
-    cairo_fill(cr);
+    LaserDotPainter::paint(cr, color_, hasAlpha_);
     cairo_destroy(cr);
     cairo_surface_flush(surface_);
     connection_->flush();

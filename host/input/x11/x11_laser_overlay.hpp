@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "host/input/cairo/laser_dot_painter.hpp"
 #include "host/input/laser_overlay.hpp"
 #include "host/x11/x11_desktop_connection.hpp"
 
@@ -12,11 +13,11 @@ namespace glidemate::host {
 // whenever they move. Where a compositing manager runs they use a 32-bit
 // visual with alpha, so that the dot's glow blends with what is below;
 // elsewhere the window is shaped to the dot, without the glow. Their input
-// shape is empty, so clicks reach the window below. The dot is drawn with
-// Cairo.
+// shape is empty, so clicks reach the window below. The dot is
+// LaserDotPainter's.
 class X11LaserOverlay final : public LaserOverlay {
  public:
-  static constexpr int size = 36;
+  static constexpr int size = LaserDotPainter::frameSize;
 
   // Throws X11Error when the server lacks XFIXES, without which the window
   // would catch clicks.

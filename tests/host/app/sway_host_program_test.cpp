@@ -142,6 +142,30 @@ TEST_F(SwayHostProgram, APhoneMovesClicksAndTypesOnTheDesktop) {
   EXPECT_EQ(host->stop(), 0);
 }
 
+// The laser dot and presentations go through the compositor: the dot puts
+// the pointer where its place is known (the middle of the output, for a
+// host that never moved it), and the focused Wayland window is the one a
+// presentation is looked for in.
+TEST_F(SwayHostProgram, TheLaserDotAndPresentationsFollowTheCompositor) {
+  const auto placed = send({R"({"setLaserPointer":{"_0":"red"}})", "move", "10", "0"});
+  EXPECT_EQ(lastMotion(placed), std::pair(HeadlessSway::width / 2.0 + 10, HeadlessSway::height / 2.0))
+      << ::testing::PrintToString(placed);
+
+  // Full screen, as the other window is: a window opened behind it would
+  // never be shown.
+  const auto browser =
+      testing::startWaylandTestClient(sway, {"--app-id", "firefox", "--title", "Roadmap - Google Slides"});
+  ASSERT_NE(browser->readLineContaining("presented", patience), "");
+  // The host hears of the new window in its own time; the phone asks until
+  // it has.
+  std::string reply;
+  for (int attempt = 0; attempt < 100 && reply.find("Google Slides") == std::string::npos; ++attempt) {
+    reply = runProgram(phone({"send", address, R"({"getPresentation":{}})", "--until", "presentation"})).out;
+  }
+  EXPECT_NE(reply.find(R"("app":"Google Slides","isPlaying":true)"), std::string::npos) << reply;
+  EXPECT_EQ(host->stop(), 0);
+}
+
 // The compositor's clipboard between a phone and other Wayland programs
 // (wl-copy and wl-paste), through the host.
 TEST_F(SwayHostProgram, TheClipboardTravelsBetweenThePhoneAndOtherPrograms) {

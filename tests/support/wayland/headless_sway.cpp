@@ -88,6 +88,11 @@ void HeadlessSway::stopSway() {
   sway_.reset();
 }
 
+void HeadlessSway::command(const std::string& text) const {
+  const auto result = runProgram({"swaymsg", "-s", (runtime_.path() / "sway-ipc.sock").string(), text});
+  if (result.status != 0) throw std::runtime_error("swaymsg " + text + ": " + result.out + result.err);
+}
+
 void HeadlessSway::freeze(bool frozen) { kill(sway_->pid(), frozen ? SIGSTOP : SIGCONT); }
 
 std::vector<std::string> HeadlessSway::environment() const {
@@ -106,8 +111,9 @@ void HeadlessSway::adoptEnvironment() const {
   }
 }
 
-std::unique_ptr<ChildProcess> startWaylandTestClient(const HeadlessSway& sway) {
-  return std::make_unique<ChildProcess>(std::vector<std::string>{GLIDEMATE_WAYLAND_TEST_CLIENT}, sway.environment(),
+std::unique_ptr<ChildProcess> startWaylandTestClient(const HeadlessSway& sway, std::vector<std::string> options) {
+  options.insert(options.begin(), GLIDEMATE_WAYLAND_TEST_CLIENT);
+  return std::make_unique<ChildProcess>(std::move(options), sway.environment(),
                                         true, true);
 }
 

@@ -39,6 +39,9 @@ class HeadlessSway {
   // Stops sway where it is (SIGSTOP), so that it reads nothing, or lets it
   // go on.
   void freeze(bool frozen);
+  // Runs one sway command (`fullscreen enable`, ...) through its control
+  // socket; throws if sway refuses it.
+  void command(const std::string& text) const;
 
  private:
   TempDir runtime_;
@@ -48,6 +51,7 @@ class HeadlessSway {
 
 // The test Wayland window on `sway`, printing what it receives; write
 // "sync" to it and it answers "synced" once sway has drawn a frame since.
-std::unique_ptr<ChildProcess> startWaylandTestClient(const HeadlessSway& sway);
+// `options` are the window's own (--app-id, --title, --windowed).
+std::unique_ptr<ChildProcess> startWaylandTestClient(const HeadlessSway& sway, std::vector<std::string> options = {});
 
 }  // namespace glidemate::testing

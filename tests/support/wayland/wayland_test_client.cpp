@@ -1,4 +1,6 @@
-// wayland-test-client: a full-screen Wayland window that prints, one line
+// wayland-test-client [--app-id ID] [--title TITLE] [--windowed]: a Wayland
+// window, full screen unless --windowed, named "wayland-test-client" unless
+// told otherwise, that prints, one line
 // each on stdout, what its pointer and keyboard receive, so that tests can
 // check what the compositor delivered. It paints four flat quadrants (red,
 // green, blue, white from the top left, clockwise red-green-white-blue) so a
@@ -565,7 +567,21 @@ int run(Client& c) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  std::string appId = "wayland-test-client";
+  std::string title = "wayland-test-client";
+  bool fullScreen = true;
+  for (int i = 1; i < argc; ++i) {
+    const std::string option = argv[i];
+    if (option == "--windowed") {
+      fullScreen = false;
+    } else if ((option == "--app-id" || option == "--title") && i + 1 < argc) {
+      (option == "--app-id" ? appId : title) = argv[++i];
+    } else {
+      std::fprintf(stderr, "wayland-test-client: unknown option %s\n", option.c_str());
+      return 2;
+    }
+  }
   Client c;
   c.display = wl_display_connect(nullptr);
   if (c.display == nullptr) {
@@ -597,9 +613,9 @@ int main() {
   xdg_surface_add_listener(c.xdgSurface, &surfaceListener, &c);
   c.toplevel = xdg_surface_get_toplevel(c.xdgSurface);
   xdg_toplevel_add_listener(c.toplevel, &toplevelListener, &c);
-  xdg_toplevel_set_title(c.toplevel, "wayland-test-client");
-  xdg_toplevel_set_app_id(c.toplevel, "wayland-test-client");
-  xdg_toplevel_set_fullscreen(c.toplevel, nullptr);
+  xdg_toplevel_set_title(c.toplevel, title.c_str());
+  xdg_toplevel_set_app_id(c.toplevel, appId.c_str());
+  if (fullScreen) xdg_toplevel_set_fullscreen(c.toplevel, nullptr);
   wl_surface_commit(c.surface);
   return run(c);
 }

@@ -13,20 +13,14 @@ namespace glidemate::host {
 // Slideshows on an X11 desktop, read from the window manager (EWMH): the
 // active window, its class, its title and whether it is full screen.
 //
-// LibreOffice Impress stands where Keynote and PowerPoint stand: while one
-// of its windows is active it is driven by its own keys (F5 starts, the
-// arrows move, Escape ends), reports itself as "Impress", playing while the
-// active window (its slide show) is full screen, with no slide numbers and
-// no notes. Any other active window is a browser when its class is in the
-// table of browserName().
+// Impress and the browsers are told by the window's class, as
+// DesktopWindowRules says.
 class X11PresentationBackend final : public PresentationBackend {
  public:
   explicit X11PresentationBackend(std::shared_ptr<X11DesktopConnection> connection)
       : connection_(std::move(connection)), ewmh_(*connection_) {}
 
-  // The browser a window's class names (Firefox, Chromium, Google Chrome,
-  // Brave, Vivaldi, Opera, Microsoft Edge, by their usual class names on
-  // Linux), or nothing.
+  // The browser either part of a window's class names, or nothing.
   static std::optional<std::string> browserName(const Ewmh::WindowClass& windowClass);
   // Whether a window's class is LibreOffice Impress.
   static bool isImpress(const Ewmh::WindowClass& windowClass);
