@@ -21,6 +21,7 @@
 #include "tests/host/input/manual_frame_clock.hpp"
 #include "tests/support/run_awaitable.hpp"
 #include "tests/support/wayland/headless_mutter.hpp"
+#include "tests/support/wayland/settled_pointer.hpp"
 
 namespace glidemate::host {
 namespace {
@@ -42,15 +43,6 @@ class CollectingLogger final : public Logger {
   }
   std::vector<std::string> lines;
 };
-
-// "motion 820 500" -> (820, 500)
-ScreenPoint pointIn(const std::string& line) {
-  std::istringstream in(line);
-  std::string word;
-  ScreenPoint p;
-  in >> word >> p.x >> p.y;
-  return p;
-}
 
 class MutterTest : public ::testing::Test {
  protected:
@@ -86,27 +78,9 @@ class MutterTest : public ::testing::Test {
     return line.rfind(prefix, 0) == 0 ? line : "";
   }
 
-  // Reads the window's lines until everything sent so far has reached it;
-  // where they last put the pointer, or {-1, -1}. Once a tap of Shift,
-  // sent last, has arrived, mutter has taken in all before it; but it
-  // hands motion on only at its next frame, which the window's sync waits
-  // for.
-  ScreenPoint settledPosition() {
-    session->keyboardKeycode(KEY_LEFTSHIFT, true);
-    session->keyboardKeycode(KEY_LEFTSHIFT, false);
-    io.poll();
-    ScreenPoint last{-1, -1};
-    for (;;) {
-      const std::string line = client->readLineContaining("", patience);
-      if (line.empty()) {
-        ADD_FAILURE() << "the window did not sync";
-        return last;
-      }
-      if (line == "synced") return last;
-      if (line.rfind("key Shift_L up", 0) == 0) client->writeLine("sync");
-      if (line.rfind("motion ", 0) == 0 || line.rfind("pointer-enter ", 0) == 0) last = pointIn(line);
-    }
-  }
+  // Where the window last saw the pointer once everything sent has reached
+  // it (mutter hands motion on only at its next frame).
+  ScreenPoint settledPosition() { return glidemate::testing::settledPointer(*session, [&] { io.poll(); }, *client); }
 
   // mutter tells a window that appeared under a still pointer about it only
   // after the pointer has moved; until then moves and clicks go nowhere.

@@ -22,6 +22,7 @@
 #include "tests/support/run_awaitable.hpp"
 #include "tests/support/wayland/headless_mutter.hpp"
 #include "tests/support/wayland/headless_sway.hpp"
+#include "tests/support/wayland/settled_pointer.hpp"
 
 namespace glidemate::host {
 namespace {
@@ -49,15 +50,6 @@ class CollectingLogger final : public Logger {
   }
   std::vector<std::string> lines;
 };
-
-// "motion 820 500" -> (820, 500)
-ScreenPoint pointIn(const std::string& line) {
-  std::istringstream in(line);
-  std::string word;
-  ScreenPoint p;
-  in >> word >> p.x >> p.y;
-  return p;
-}
 
 class SwayTest : public ::testing::Test {
  protected:
@@ -108,25 +100,8 @@ class SwayTest : public ::testing::Test {
     }
   }
 
-  // Reads the window's lines until everything sent so far has reached it;
-  // where they last put the pointer, or {-1, -1}. A tap of Shift is sent
-  // last; once it has arrived, a frame drawn after it has everything.
-  ScreenPoint settledPosition() {
-    session->keyboardKeycode(KEY_LEFTSHIFT, true);
-    session->keyboardKeycode(KEY_LEFTSHIFT, false);
-    io.poll();
-    ScreenPoint last{-1, -1};
-    for (;;) {
-      const std::string line = client->readLineContaining("", patience);
-      if (line.empty()) {
-        ADD_FAILURE() << "the window did not sync";
-        return last;
-      }
-      if (line == "synced") return last;
-      if (line.rfind("key Shift_L up", 0) == 0) client->writeLine("sync");
-      if (line.rfind("motion ", 0) == 0 || line.rfind("pointer-enter ", 0) == 0) last = pointIn(line);
-    }
-  }
+  // Where the window last saw the pointer once everything sent has reached it.
+  ScreenPoint settledPosition() { return glidemate::testing::settledPointer(*session, [&] { io.poll(); }, *client); }
 
   // Until the pointer has moved once, the window may not have it; it is
   // there once a step of one point moves the pointer by exactly one point.

@@ -18,6 +18,7 @@
 #include "host/wlroots/wlroots_virtual_input.hpp"
 #include "tests/support/run_awaitable.hpp"
 #include "tests/support/wayland/headless_sway.hpp"
+#include "tests/support/wayland/settled_pointer.hpp"
 
 namespace glidemate::host {
 namespace {
@@ -104,29 +105,8 @@ class SwayLaserTest : public ::testing::Test {
     return near(colourAt({p.x - 5, p.y}), colour) && near(colourAt({p.x, p.y - 5}), colour);
   }
 
-  // Where the window last saw the pointer, once everything sent has
-  // reached it: a tap of Shift goes last, and a frame drawn after it has
-  // arrived has everything.
-  ScreenPoint settledPointer() {
-    session->keyboardKeycode(KEY_LEFTSHIFT, true);
-    session->keyboardKeycode(KEY_LEFTSHIFT, false);
-    io.poll();
-    ScreenPoint last{-1, -1};
-    for (;;) {
-      const std::string line = client->readLineContaining("", patience);
-      if (line.empty()) {
-        ADD_FAILURE() << "the window did not sync";
-        return last;
-      }
-      if (line == "synced") return last;
-      if (line.rfind("key Shift_L up", 0) == 0) client->writeLine("sync");
-      if (line.rfind("motion ", 0) == 0 || line.rfind("pointer-enter ", 0) == 0) {
-        std::istringstream in(line);
-        std::string word;
-        in >> word >> last.x >> last.y;
-      }
-    }
-  }
+  // Where the window last saw the pointer once everything sent has reached it.
+  ScreenPoint settledPointer() { return glidemate::testing::settledPointer(*session, [&] { io.poll(); }, *client); }
 
   HeadlessSway sway;
   std::unique_ptr<ChildProcess> client;
