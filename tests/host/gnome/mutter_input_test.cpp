@@ -22,9 +22,12 @@
 #include "tests/support/run_awaitable.hpp"
 #include "tests/support/wayland/headless_mutter.hpp"
 #include "tests/support/wayland/settled_pointer.hpp"
+#include "tests/support/collecting_logger.hpp"
 
 namespace glidemate::host {
 namespace {
+
+using glidemate::testing::CollectingLogger;
 
 using namespace std::chrono_literals;
 using glidemate::testing::ChildProcess;
@@ -32,17 +35,6 @@ using glidemate::testing::HeadlessMutter;
 using glidemate::testing::runUntil;
 
 constexpr auto patience = 30000ms;
-
-class CollectingLogger final : public Logger {
- public:
-  void log(std::string_view category, std::string_view message) override {
-    lines.push_back(std::string(category) + ": " + std::string(message));
-  }
-  bool saw(const std::string& text) const {
-    return std::any_of(lines.begin(), lines.end(), [&](const auto& l) { return l.find(text) != std::string::npos; });
-  }
-  std::vector<std::string> lines;
-};
 
 class MutterTest : public ::testing::Test {
  protected:
@@ -54,7 +46,7 @@ class MutterTest : public ::testing::Test {
   void startSession(const KeyboardLayout* layout = nullptr) {
     session = std::make_unique<MutterRemoteDesktop>(io.get_executor(), connection, logger);
     poster = std::make_unique<RemoteDesktopEventPoster>(*session, layout, logger);
-    ASSERT_TRUE(runUntil(io, [&] { return session->isReady(); })) << "no session: " << logLines();
+    ASSERT_TRUE(runUntil(io, [&] { return session->isReady(); })) << "no session: " << logger.all();
   }
 
   // Starts the window once the session runs, and waits until mutter has
@@ -102,12 +94,6 @@ class MutterTest : public ::testing::Test {
     FAIL() << "the pointer never moved exactly in the window";
   }
 
-  std::string logLines() const {
-    std::string all;
-    for (const auto& l : logger.lines) all += l + "\n";
-    return all;
-  }
-
   HeadlessMutter mutter;
   asio::io_context io;
   std::shared_ptr<DBusConnection> connection;
@@ -122,7 +108,7 @@ TEST_F(MutterTest, MovesClicksAndScrollsReachAWindowExactly) {
   startSession();
   startClient();
   ASSERT_TRUE(runUntil(io, [&] { return session->pointerPosition().has_value(); }))
-      << "the screen-cast stream never said where the pointer is\n" << logLines();
+      << "the screen-cast stream never said where the pointer is\n" << logger.all();
   EXPECT_EQ(poster->activeDisplayBounds(), (std::vector<ScreenRect>{{0, 0, 1440, 900}}));
 
   InputService input(*poster, [&] { return now; });
@@ -199,7 +185,7 @@ class MutterWithoutPipeWireTest : public MutterTest {
 TEST_F(MutterWithoutPipeWireTest, TheSessionRunsWithoutAStreamAndMovesRelatively) {
   startSession();
   startClient();
-  EXPECT_TRUE(logger.saw("without a screen-cast stream")) << logLines();
+  EXPECT_TRUE(logger.saw("without a screen-cast stream")) << logger.all();
   InputService input(*poster, [&] { return now; });
   bringPointerIn(input);
   input.move(10, 10);
@@ -212,17 +198,15 @@ TEST_F(MutterTest, InputWaitsForANewSessionWhenMutterComesBack) {
   startSession();
   mutter.stopMutter();
   ASSERT_TRUE(runUntil(io, [&] { return !session->isReady(); }));
-  EXPECT_TRUE(logger.saw("mutter left the session bus")) << logLines();
+  EXPECT_TRUE(logger.saw("mutter left the session bus")) << logger.all();
 
   InputService input(*poster, [&] { return now; });
   input.move(10, 10);
   input.move(10, 10);
-  EXPECT_EQ(std::count_if(logger.lines.begin(), logger.lines.end(),
-                          [](const auto& l) { return l.find("input is dropped") != std::string::npos; }),
-            1);
+  EXPECT_EQ(logger.count("input is dropped"), 1U);
 
   mutter.startMutter();
-  ASSERT_TRUE(runUntil(io, [&] { return session->isReady(); })) << logLines();
+  ASSERT_TRUE(runUntil(io, [&] { return session->isReady(); })) << logger.all();
   startClient();
   now += 1s;
   bringPointerIn(input);

@@ -16,9 +16,12 @@
 #include "tests/host/services/screen_preview/preview_frames.hpp"
 #include "tests/support/run_awaitable.hpp"
 #include "tests/support/wayland/headless_mutter.hpp"
+#include "tests/support/collecting_logger.hpp"
 
 namespace glidemate::host {
 namespace {
+
+using glidemate::testing::CollectingLogger;
 
 using namespace std::chrono_literals;
 using glidemate::testing::ChildProcess;
@@ -31,20 +34,6 @@ using testing::showsTheWindowQuadrants;
 using testing::rgbOf;
 
 constexpr auto patience = 30000ms;
-
-class LineLog final : public Logger {
- public:
-  void log(std::string_view, std::string_view message) override { lines.emplace_back(message); }
-  bool saw(std::string_view part) const {
-    return std::any_of(lines.begin(), lines.end(), [&](const auto& l) { return l.find(part) != std::string::npos; });
-  }
-  std::string all() const {
-    std::string text;
-    for (const auto& l : lines) text += l + "\n";
-    return text;
-  }
-  std::vector<std::string> lines;
-};
 
 class MutterScreenCaptureTest : public ::testing::Test {
  protected:
@@ -79,7 +68,7 @@ class MutterScreenCaptureTest : public ::testing::Test {
   HeadlessMutter mutter;
   asio::io_context io;
   std::shared_ptr<DBusConnection> connection;
-  LineLog log;
+  CollectingLogger log;
   // Outlives the service, whose frames it takes.
   PreviewFrames frames;
   std::unique_ptr<ScreenPreviewService> service;

@@ -15,9 +15,12 @@
 #include "tests/support/dbus_mock.hpp"
 #include "tests/support/private_bus.hpp"
 #include "tests/support/run_awaitable.hpp"
+#include "tests/support/collecting_logger.hpp"
 
 namespace glidemate::host {
 namespace {
+
+using glidemate::testing::CollectingLogger;
 
 using namespace std::chrono_literals;
 using glidemate::testing::DBusMockClient;
@@ -29,23 +32,6 @@ using Vardict = std::map<std::string, sdbus::Variant>;
 constexpr const char* portalName = "org.freedesktop.portal.Desktop";
 constexpr const char* portalPath = "/org/freedesktop/portal/desktop";
 constexpr const char* controlInterface = "org.glidemate.tests.PortalControl";
-
-class CollectingLogger final : public Logger {
- public:
-  void log(std::string_view category, std::string_view message) override {
-    lines.push_back(std::string(category) + ": " + std::string(message));
-  }
-  std::size_t count(const std::string& text) const {
-    return static_cast<std::size_t>(std::count_if(
-        lines.begin(), lines.end(), [&](const auto& l) { return l.find(text) != std::string::npos; }));
-  }
-  std::string all() const {
-    std::string joined;
-    for (const auto& l : lines) joined += l + "\n";
-    return joined;
-  }
-  std::vector<std::string> lines;
-};
 
 class PortalTest : public ::testing::Test {
  protected:

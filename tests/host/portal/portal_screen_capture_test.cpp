@@ -18,9 +18,12 @@
 #include "tests/support/private_bus.hpp"
 #include "tests/support/run_awaitable.hpp"
 #include "tests/support/wayland/headless_mutter.hpp"
+#include "tests/support/collecting_logger.hpp"
 
 namespace glidemate::host {
 namespace {
+
+using glidemate::testing::CollectingLogger;
 
 using namespace std::chrono_literals;
 using glidemate::testing::ChildProcess;
@@ -37,20 +40,6 @@ constexpr const char* portalName = "org.freedesktop.portal.Desktop";
 constexpr const char* portalPath = "/org/freedesktop/portal/desktop";
 constexpr const char* controlInterface = "org.glidemate.tests.PortalControl";
 constexpr auto patience = 30000ms;
-
-class LineLog final : public Logger {
- public:
-  void log(std::string_view, std::string_view message) override { lines.emplace_back(message); }
-  bool saw(std::string_view part) const {
-    return std::any_of(lines.begin(), lines.end(), [&](const auto& l) { return l.find(part) != std::string::npos; });
-  }
-  std::string all() const {
-    std::string text;
-    for (const auto& l : lines) text += l + "\n";
-    return text;
-  }
-  std::vector<std::string> lines;
-};
 
 class PortalScreenCaptureTest : public ::testing::Test {
  protected:
@@ -130,7 +119,7 @@ class PortalScreenCaptureTest : public ::testing::Test {
   PrivateBus bus;
   std::shared_ptr<DBusConnection> connection;
   std::unique_ptr<DBusMockClient> mock;
-  LineLog log;
+  CollectingLogger log;
   std::unique_ptr<HeadlessMutter> mutter;
   std::shared_ptr<DBusConnection> mutterBus;
   std::unique_ptr<MutterScreenCast> cast;

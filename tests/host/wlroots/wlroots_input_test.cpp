@@ -23,9 +23,12 @@
 #include "tests/support/wayland/headless_mutter.hpp"
 #include "tests/support/wayland/headless_sway.hpp"
 #include "tests/support/wayland/settled_pointer.hpp"
+#include "tests/support/collecting_logger.hpp"
 
 namespace glidemate::host {
 namespace {
+
+using glidemate::testing::CollectingLogger;
 
 using namespace std::chrono_literals;
 using glidemate::testing::ChildProcess;
@@ -34,22 +37,6 @@ using glidemate::testing::runUntil;
 using ::testing::UnorderedElementsAre;
 
 constexpr auto patience = 30000ms;
-
-class CollectingLogger final : public Logger {
- public:
-  void log(std::string_view category, std::string_view message) override {
-    lines.push_back(std::string(category) + ": " + std::string(message));
-  }
-  long count(const std::string& text) const {
-    return std::count_if(lines.begin(), lines.end(), [&](const auto& l) { return l.find(text) != std::string::npos; });
-  }
-  std::string all() const {
-    std::string out;
-    for (const auto& l : lines) out += l + "\n";
-    return out;
-  }
-  std::vector<std::string> lines;
-};
 
 class SwayTest : public ::testing::Test {
  protected:

@@ -19,9 +19,12 @@
 #include "tests/support/run_awaitable.hpp"
 #include "tests/support/wayland/headless_sway.hpp"
 #include "tests/support/wayland/settled_pointer.hpp"
+#include "tests/support/collecting_logger.hpp"
 
 namespace glidemate::host {
 namespace {
+
+using glidemate::testing::CollectingLogger;
 
 using namespace std::chrono_literals;
 using glidemate::testing::ChildProcess;
@@ -32,20 +35,6 @@ constexpr auto patience = 30000ms;
 constexpr std::uint32_t red = 0xFF3B30, green = 0x33FF4D;
 // The window's quadrants.
 constexpr std::uint32_t greenQuadrant = 0x00FF00, blueQuadrant = 0x0000FF, whiteQuadrant = 0xFFFFFF;
-
-class CollectingLogger final : public Logger {
- public:
-  void log(std::string_view category, std::string_view message) override {
-    lines.push_back(std::string(category) + ": " + std::string(message));
-  }
-  bool has(const std::string& text) const {
-    for (const auto& l : lines) {
-      if (l.find(text) != std::string::npos) return true;
-    }
-    return false;
-  }
-  std::vector<std::string> lines;
-};
 
 bool near(std::optional<std::uint32_t> colour, std::uint32_t expected) {
   if (!colour) return false;
@@ -174,7 +163,7 @@ TEST_F(SwayLaserTest, WithoutAPlaceTheDotStartsMidOutputAndOutlivesSway) {
   ASSERT_TRUE(near(colourAt({middle.x + 30, middle.y + 30}), whiteQuadrant));
 
   sway.stopSway();
-  ASSERT_TRUE(runUntil(io, [&] { return logger.has("laser: The Wayland compositor went away"); }, patience));
+  ASSERT_TRUE(runUntil(io, [&] { return logger.saw("laser: The Wayland compositor went away"); }, patience));
   InputService input(*poster, [&] { return now; });
   input.move(10, 10);
   for (int i = 0; i < 10; ++i) io.poll();

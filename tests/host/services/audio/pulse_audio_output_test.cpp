@@ -14,30 +14,23 @@
 #include "tests/support/pulse_audio_daemon.hpp"
 #include "tests/support/run_awaitable.hpp"
 #include "tests/support/temp_dir.hpp"
+#include "tests/support/collecting_logger.hpp"
 
 namespace glidemate::host {
 namespace {
+
+using glidemate::testing::CollectingLogger;
 
 using namespace std::chrono_literals;
 using glidemate::testing::PulseAudioDaemon;
 using glidemate::testing::runAwaitable;
 using glidemate::testing::runUntil;
 
-class RecordingLogger final : public Logger {
- public:
-  void log(std::string_view, std::string_view message) override { lines.emplace_back(message); }
-  std::size_t count(const std::string& text) const {
-    return static_cast<std::size_t>(
-        std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.find(text) != std::string::npos; }));
-  }
-  std::vector<std::string> lines;
-};
-
 class PulseAudioOutputTest : public ::testing::Test {
  protected:
   PulseAudioDaemon daemon;
   asio::io_context io;
-  RecordingLogger logger;
+  CollectingLogger logger;
   std::shared_ptr<PulseAudioOutput> output =
       std::make_shared<PulseAudioOutput>(io.get_executor(), logger, PulseAudioOutput::Options{daemon.server(), 5s, 50ms});
 
@@ -109,7 +102,7 @@ TEST_F(PulseAudioOutputTest, AServerThatGoesAwayIsFoundAgain) {
 TEST(PulseAudioOutputWithoutServer, ThereIsNoDeviceAndItIsSaidOnce) {
   glidemate::testing::TempDir folder;
   asio::io_context io;
-  RecordingLogger logger;
+  CollectingLogger logger;
   AudioService service(io.get_executor(), std::make_shared<PulseAudioOutput>(
                                               io.get_executor(), logger,
                                               PulseAudioOutput::Options{"unix:" + (folder / "native"), 5s, 10ms}));
@@ -132,7 +125,7 @@ TEST(PulseAudioOutputWithoutServer, AServerThatNeverAnswersIsGivenUpOn) {
   ASSERT_EQ(::listen(listener, 4), 0);
 
   asio::io_context io;
-  RecordingLogger logger;
+  CollectingLogger logger;
   auto output = std::make_shared<PulseAudioOutput>(io.get_executor(), logger,
                                                    PulseAudioOutput::Options{"unix:" + path, 100ms, 10ms});
   std::optional<std::optional<AudioOutput::Device>> answer;

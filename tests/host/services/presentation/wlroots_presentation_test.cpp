@@ -11,9 +11,12 @@
 #include "tests/support/thrown.hpp"
 #include "tests/support/run_awaitable.hpp"
 #include "tests/support/wayland/headless_sway.hpp"
+#include "tests/support/collecting_logger.hpp"
 
 namespace glidemate::host {
 namespace {
+
+using glidemate::testing::CollectingLogger;
 
 using namespace std::chrono_literals;
 using glidemate::testing::ChildProcess;
@@ -22,20 +25,6 @@ using glidemate::testing::runUntil;
 using Failure = AppleScriptRunner::Failure;
 
 constexpr auto patience = 30000ms;
-
-class CollectingLogger final : public Logger {
- public:
-  void log(std::string_view category, std::string_view message) override {
-    lines.push_back(std::string(category) + ": " + std::string(message));
-  }
-  bool has(const std::string& text) const {
-    for (const auto& l : lines) {
-      if (l.find(text) != std::string::npos) return true;
-    }
-    return false;
-  }
-  std::vector<std::string> lines;
-};
 
 class SwayPresentationTest : public ::testing::Test {
  protected:
@@ -92,7 +81,7 @@ TEST_F(SwayPresentationTest, WindowsAreSeenAgainWhenSwayComesBack) {
   EXPECT_TRUE(statusBecomes({"Pitch", false, 0, 0, "", false}));
 
   sway.stopSway();
-  ASSERT_TRUE(runUntil(io, [&] { return logger.has("went away"); }, patience));
+  ASSERT_TRUE(runUntil(io, [&] { return logger.saw("went away"); }, patience));
   EXPECT_EQ(service.status().app, std::nullopt);
 
   sway.startSway();

@@ -16,32 +16,23 @@
 #include "tests/host/services/screen_preview/fake_screen_capture.hpp"
 #include "tests/host/services/screen_preview/jpeg_image.hpp"
 #include "tests/support/run_awaitable.hpp"
+#include "tests/support/collecting_logger.hpp"
 
 namespace glidemate::host {
 namespace {
+
+using glidemate::testing::CollectingLogger;
 
 using glidemate::testing::runAwaitable;
 using glidemate::testing::runUntil;
 using testing::FakeScreenCapture;
 using testing::JpegImage;
 
-class RecordingLogger final : public Logger {
- public:
-  void log(std::string_view, std::string_view message) override { lines.emplace_back(message); }
-  bool saw(std::string_view part) const {
-    for (const auto& l : lines) {
-      if (l.find(part) != std::string::npos) return true;
-    }
-    return false;
-  }
-  std::vector<std::string> lines;
-};
-
 class ScreenPreviewServiceTest : public ::testing::Test {
  protected:
   asio::io_context io;
   std::shared_ptr<FakeScreenCapture::Control> screen = std::make_shared<FakeScreenCapture::Control>();
-  RecordingLogger logger;
+  CollectingLogger logger;
   ScreenPreviewService service{io.get_executor(), std::make_unique<FakeScreenCapture>(screen), logger};
   std::vector<Bytes> frames;
 

@@ -18,9 +18,12 @@
 #include "tests/support/run_awaitable.hpp"
 #include "tests/support/x_painter.hpp"
 #include "tests/support/xvfb_display.hpp"
+#include "tests/support/collecting_logger.hpp"
 
 namespace glidemate::host {
 namespace {
+
+using glidemate::testing::CollectingLogger;
 
 using glidemate::testing::runAwaitable;
 using glidemate::testing::runUntil;
@@ -35,18 +38,6 @@ constexpr std::uint32_t blue = 0x2040d0;
 constexpr std::uint32_t grey = 0xc0c0c0;
 constexpr std::uint32_t yellow = 0xe0e020;
 constexpr std::uint32_t magenta = 0xe020e0;
-
-class LineLog final : public Logger {
- public:
-  void log(std::string_view, std::string_view message) override { lines.emplace_back(message); }
-  bool saw(std::string_view part) const {
-    for (const auto& l : lines) {
-      if (l.find(part) != std::string::npos) return true;
-    }
-    return false;
-  }
-  std::vector<std::string> lines;
-};
 
 // An X server of the given size, a client painting on it, and the preview
 // service capturing it.
@@ -88,7 +79,7 @@ class X11CaptureTest : public ::testing::Test {
   asio::io_context io;
   XvfbDisplay xvfb;
   XPainter painter;
-  LineLog log;
+  CollectingLogger log;
   std::unique_ptr<ScreenPreviewService> service;
   std::deque<JpegImage> frames;  // stays put as frames come
 };
