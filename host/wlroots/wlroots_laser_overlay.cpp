@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <asio/post.hpp>
+#include <chrono>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -26,6 +27,8 @@ namespace {
 constexpr const char* logCategory = "laser";
 constexpr int size = LaserDotPainter::frameSize;
 constexpr int stride = size * 4;
+// How often a dot whose compositor went away looks for it again.
+constexpr auto reconnectInterval = std::chrono::seconds(1);
 
 bool is(const char* interface, const wl_interface& known) { return std::strcmp(interface, known.name) == 0; }
 
@@ -63,20 +66,27 @@ struct State : std::enable_shared_from_this<State> {
   ScreenPoint outputOrigin;
   bool attached = false;
   std::optional<std::pair<int, int>> marginsSent;
+  // Set when the compositor went away while the dot showed: it is looked
+  // for again as the dot follows the pointer.
+  bool lost = false;
+  std::chrono::steady_clock::time_point nextAttempt;
 
   void log(const std::string& message) { logger.log(logCategory, message); }
 
   void connect() {
     wayland = WaylandConnection::open(executor, display, [weak = weak_from_this()](const std::string& why) {
       if (auto self = weak.lock()) {
-        self->log("The Wayland compositor " + why + ": the laser dot is gone until it is shown again");
+        self->log("The Wayland compositor " + why + ": the laser dot is gone until it is back");
         self->teardown();
+        self->lost = true;
       }
     });
     if (!wayland) {
-      log("No Wayland compositor at " + waylandDisplayName(display) + ": the laser dot is not drawn");
+      if (!lost) log("No Wayland compositor at " + waylandDisplayName(display) + ": the laser dot is not drawn");
       return;
     }
+    if (lost) log("The Wayland compositor is back: the laser dot shows again");
+    lost = false;
     wayland->onDrained([weak = weak_from_this()] {
       if (auto self = weak.lock()) self->show();
     });
@@ -189,6 +199,8 @@ struct State : std::enable_shared_from_this<State> {
       destroySurface();
       createSurface(output);
     }
+    // The output may have moved in the layout since.
+    outputOrigin = {output.logical->x, output.logical->y};
     const std::pair<int, int> margins{margin(point.y - outputOrigin.y), margin(point.x - outputOrigin.x)};
     if (margins == marginsSent) return;
     zwlr_layer_surface_v1_set_margin(layer, margins.first, 0, 0, margins.second);
@@ -212,7 +224,6 @@ struct State : std::enable_shared_from_this<State> {
     zwlr_layer_surface_v1_set_exclusive_zone(layer, -1);
     zwlr_layer_surface_v1_set_keyboard_interactivity(layer, ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_NONE);
     outputName = output.name;
-    outputOrigin = {output.logical->x, output.logical->y};
     attached = false;
     marginsSent.reset();
   }
@@ -278,8 +289,16 @@ class WlrootsLaserWindow final : public LaserWindow {
   }
 
   void moveTo(ScreenPoint point) override {
-    state_->point = point;
-    state_->show();
+    State& s = *state_;
+    s.point = point;
+    if (s.lost && !s.wayland) {
+      const auto now = std::chrono::steady_clock::now();
+      if (now < s.nextAttempt) return;
+      s.nextAttempt = now + reconnectInterval;
+      s.connect();
+      return;
+    }
+    s.show();
   }
 
  private:

@@ -19,8 +19,10 @@ namespace glidemate::host {
 // Each window keeps a Wayland connection of its own, read on the main
 // executor; nothing waits for the compositor. While the compositor is
 // behind, moves are held back and the latest is sent when it catches up.
-// A compositor that goes away (or lacks the layer shell) leaves the window
-// drawing nothing, said once; the next window connects afresh.
+// A compositor that lacks the layer shell leaves the window drawing
+// nothing, said once. One that goes away is looked for again, at most once a
+// second, as the window follows the pointer, and the dot shows again when
+// it is back.
 class WlrootsLaserOverlay final : public LaserOverlay {
  public:
   struct Options {

@@ -63,7 +63,9 @@ struct WlrootsVirtualInput::State : std::enable_shared_from_this<State> {
   // session put it, once it has.
   bool tracking = false;
   std::optional<ScreenPoint> tracked;
-  // Relative motion held back while the compositor is behind.
+  // Motion held back while the compositor is behind: the last absolute
+  // place, then the relative motion since.
+  std::optional<ScreenPoint> heldPlace;
   double heldDx = 0;
   double heldDy = 0;
 
@@ -120,6 +122,7 @@ struct WlrootsVirtualInput::State : std::enable_shared_from_this<State> {
     ready = false;
     if (!wayland) return;
     outputs.clear();
+    heldPlace.reset();
     heldDx = heldDy = 0;
     if (keyboard != nullptr) zwp_virtual_keyboard_v1_destroy(keyboard);
     if (pointer != nullptr) zwlr_virtual_pointer_v1_destroy(pointer);
@@ -201,9 +204,19 @@ struct WlrootsVirtualInput::State : std::enable_shared_from_this<State> {
     zwlr_virtual_pointer_v1_frame(pointer);
   }
 
-  // Motion held back goes before any other pointer event.
+  // Motion held back goes before any other pointer event: a place, then
+  // what moved from there.
   void sendHeldMotion() {
-    if (!ready || (heldDx == 0 && heldDy == 0)) return;
+    if (!ready) return;
+    if (heldPlace) {
+      const ScreenPoint to = *heldPlace;
+      const double dx = heldDx, dy = heldDy;
+      heldPlace.reset();
+      place(to);
+      heldDx += dx;
+      heldDy += dy;
+    }
+    if (heldDx == 0 && heldDy == 0) return;
     sendMotion(heldDx, heldDy);
     heldDx = heldDy = 0;
     flush();
@@ -225,6 +238,13 @@ struct WlrootsVirtualInput::State : std::enable_shared_from_this<State> {
     if (!std::isfinite(position.x) || !std::isfinite(position.y)) return false;
     // Placed absolutely, the pointer no longer owes the held motion.
     heldDx = heldDy = 0;
+    // A compositor that has fallen behind gets the last place once it
+    // catches up, rather than every one filling libwayland's buffer.
+    if (wayland->congested()) {
+      heldPlace = position;
+      if (tracking) tracked = nearestPointOnOutputs(*screens, position);
+      return true;
+    }
     const auto steps = [](double value, double from, double to) {
       return static_cast<std::uint32_t>(std::lround((std::clamp(value, from, to) - from) * absoluteSteps));
     };

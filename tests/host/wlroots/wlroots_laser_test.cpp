@@ -168,15 +168,14 @@ TEST_F(SwayLaserTest, WithoutAPlaceTheDotStartsMidOutputAndOutlivesSway) {
   input.move(10, 10);
   for (int i = 0; i < 10; ++i) io.poll();
   laser->set(LaserColor::red);
-  laser->set(std::nullopt);
 
-  // Once sway is back, showing the dot again draws it anew.
+  // Once sway is back, the dot that stayed on comes back by itself, in the
+  // colour asked for meanwhile.
   sway.startSway();
   ASSERT_TRUE(runUntil(io, [&] { return session->isReady(); }, patience));
   startClient();
   capture.stop();
   capture.start(logger);
-  laser->set(LaserColor::red);
   const auto place = poster->cursorLocation();
   ASSERT_TRUE(place.has_value());
   EXPECT_TRUE(runUntil(io, [&] { return dotShows(*place, red); }, patience));
