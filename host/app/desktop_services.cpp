@@ -167,10 +167,10 @@ void addPowerService(HostServices& services, const asio::any_io_executor& execut
   std::unique_ptr<DisplaySleeper> sleeper;
   if (facilities.route == InputRoute::gnome && facilities.sessionBus) {
     sleeper = std::make_unique<MutterDisplaySleeper>(facilities.sessionBus);
-  } else if (display && !isWaylandRoute(facilities.route)) {
+  } else if (display && !facilities.waylandSession) {
     sleeper = std::make_unique<X11DisplaySleeper>(display);
   } else {
-    if (isWaylandRoute(facilities.route)) {
+    if (facilities.waylandSession) {
       logger.log("desktop", "This Wayland desktop offers no way to turn its display off: phones asking are told it "
                             "wouldn't");
     }

@@ -47,6 +47,9 @@ struct DesktopFacilities {
   // Where input goes, and through what (null: nowhere).
   InputRoute route = InputRoute::none;
   EventPoster* poster = nullptr;
+  // Whether this is a Wayland session (whatever the route): XWayland's
+  // screen saver then turns nothing off.
+  bool waylandSession = false;
 };
 
 // This program's identifier among the applications: the desktop app's entry.

@@ -84,6 +84,8 @@ class InputBackend {
   InputBackend& operator=(const InputBackend&) = delete;
 
   InputRoute route() const { return route_; }
+  // Whether the host runs in a Wayland session, whatever the route.
+  bool waylandSession() const { return waylandSession_; }
   // Null when input goes nowhere.
   EventPoster* poster() const { return poster_.get(); }
   // Why this desktop offers no way to post input, when it offers none;
@@ -135,6 +137,7 @@ class InputBackend {
   std::unique_ptr<EventPoster> poster_;
   X11EventPoster* x11Poster_ = nullptr;
   InputRoute route_;
+  bool waylandSession_;
   std::optional<WlrootsRoute> wlrootsRoute_;
   std::string refusal_;
   bool consentRemembered_ = false;

@@ -83,7 +83,8 @@ int run(const HostOptions& options) {
                                                                                      .wlroots = input.wlroots(),
                                                                                      .portal = input.portal(),
                                                                                      .route = input.route(),
-                                                                                     .poster = input.poster()},
+                                                                                     .poster = input.poster(),
+                                                                                     .waylandSession = input.waylandSession()},
                                                                    logger));
 
   StatusLines status(*server, options.json, printLine);

@@ -54,7 +54,8 @@ struct HostRuntime::State {
                                           .wlroots = input->wlroots(),
                                           .portal = input->portal(),
                                           .route = input->route(),
-                                          .poster = input->poster()},
+                                          .poster = input->poster(),
+                                          .waylandSession = input->waylandSession()},
                         logger));
   }
 
