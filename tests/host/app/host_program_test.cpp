@@ -186,8 +186,9 @@ TEST_F(HostProgramTest, BadCommandsAndArgumentsAreExplained) {
 class HostProgramOnX : public ::testing::Test {
  protected:
   explicit HostProgramOnX(int width = host::testing::XvfbDisplay::width,
-                          int height = host::testing::XvfbDisplay::height)
-      : xvfb({.screenFile = true, .screenWidth = width, .screenHeight = height}) {}
+                          int height = host::testing::XvfbDisplay::height, std::string sessionType = "x11")
+      : xvfb({.screenFile = true, .screenWidth = width, .screenHeight = height}),
+        sessionType_(std::move(sessionType)) {}
 
   host::testing::XvfbDisplay xvfb;
   testing::XPointer pointer{xvfb.name()};
@@ -201,7 +202,7 @@ class HostProgramOnX : public ::testing::Test {
     host = std::make_unique<ChildProcess>(
         std::vector<std::string>{GLIDEMATE_HOST_BIN, "--no-advertise", "--json", "--input", "x11",
                                  "--data-dir", dir / "host"},
-        std::vector<std::string>{"DISPLAY=" + xvfb.name(),
+        std::vector<std::string>{"DISPLAY=" + xvfb.name(), "XDG_SESSION_TYPE=" + sessionType_,
                                  "DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent/system_bus_socket"},
         true, true);
     const auto listening = nlohmann::json::parse(host->readLineContaining("\"listening\""));
@@ -233,6 +234,8 @@ class HostProgramOnX : public ::testing::Test {
     }
     return out;
   }
+
+  const std::string sessionType_;
 
   // Waits for `done` while other processes work; the limit only keeps a
   // broken test from hanging.
@@ -335,6 +338,20 @@ TEST_F(HostProgramOnX, TheCursorComesBackWhenTheHostStopsWithTheDotUp) {
   EXPECT_EQ(host->stop(), 0);
   // The server cleans up after a client that left in its own time.
   EXPECT_TRUE(eventually([&] { return cursorShows() && dots() == 0; }));
+}
+
+// Input sent to XWayland's X display of a Wayland session: its screen saver
+// would turn nothing off, so display off is refused rather than faked.
+class HostProgramOnXWayland : public HostProgramOnX {
+ protected:
+  HostProgramOnXWayland()
+      : HostProgramOnX(host::testing::XvfbDisplay::width, host::testing::XvfbDisplay::height, "wayland") {}
+};
+
+TEST_F(HostProgramOnXWayland, DisplayOffIsRefused) {
+  const auto answer = events(R"({"sleepDisplay":{}})");
+  ASSERT_EQ(answer.size(), 1U);
+  EXPECT_EQ(answer[0]["failed"]["reason"], "The Mac wouldn't turn its display off.");
 }
 
 // The phone watching the screen of a 1440 × 900 X server that a test
