@@ -42,8 +42,8 @@ namespace {
 
 // Whether input goes to a Wayland compositor. XWayland's X display then
 // shows only X programs' windows, and its screen saver turns nothing off.
-bool isWaylandRoute(InputRoute route) {
-  return route == InputRoute::gnome || route == InputRoute::wlroots || route == InputRoute::portal;
+bool isWaylandRoute(const DesktopFacilities& facilities) {
+  return facilities.mutter != nullptr || facilities.wlroots != nullptr || facilities.portal != nullptr;
 }
 
 // The clipboard, presentations and the laser dot, each unless the
@@ -57,7 +57,7 @@ void addPresentationServices(HostServices& services, const asio::any_io_executor
   if (!services.presentation) {
     std::unique_ptr<PresentationBackend> x11;
     if (display) x11 = std::make_unique<X11PresentationBackend>(display);
-    if (isWaylandRoute(facilities.route)) {
+    if (isWaylandRoute(facilities)) {
       services.presentation =
           std::make_unique<PresentationService>(std::make_unique<XWaylandPresentationBackend>(std::move(x11)));
     } else if (x11) {
@@ -72,7 +72,7 @@ void addPresentationServices(HostServices& services, const asio::any_io_executor
     } catch (const std::exception& e) {
       logger.log("desktop", std::string("No laser pointer: ") + e.what());
     }
-  } else if (isWaylandRoute(facilities.route) && facilities.poster != nullptr) {
+  } else if (isWaylandRoute(facilities) && facilities.poster != nullptr) {
     services.laser = std::make_unique<LaserPointerService>(executor, *facilities.poster, nullptr);
     logger.log("desktop",
                "This Wayland desktop puts no window of ours above the others: the laser pointer's colour is taken "
@@ -165,7 +165,7 @@ void addPowerService(HostServices& services, const asio::any_io_executor& execut
   // XWayland's screen saver and DPMS would turn nothing off on a Wayland
   // session, so there only the compositor's own way counts.
   std::unique_ptr<DisplaySleeper> sleeper;
-  if (facilities.route == InputRoute::gnome && facilities.sessionBus) {
+  if (facilities.mutter != nullptr && facilities.sessionBus) {
     sleeper = std::make_unique<MutterDisplaySleeper>(facilities.sessionBus);
   } else if (display && !facilities.waylandSession) {
     sleeper = std::make_unique<X11DisplaySleeper>(display);
@@ -249,7 +249,7 @@ HostServices desktopServices(const asio::any_io_executor& executor, const Deskto
   try {
     display = X11DesktopConnection::open(executor);
   } catch (const std::exception& e) {
-    const bool wayland = isWaylandRoute(facilities.route);
+    const bool wayland = isWaylandRoute(facilities);
     logger.log("desktop", std::string("No display for ") + (services.clipboard ? "" : "the clipboard, ") +
                               (wayland ? "the app list (" : "presentations, the laser pointer, the app list or "
                                                             "turning the display off (") +

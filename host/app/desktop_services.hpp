@@ -4,7 +4,6 @@
 #include <filesystem>
 #include <memory>
 
-#include "host/app/input_backend.hpp"
 #include "host/app/wlroots_route.hpp"
 #include "host/server/host_services.hpp"
 #include "host/server/user_defaults.hpp"
@@ -44,8 +43,7 @@ struct DesktopFacilities {
   // the screen preview shows its stream (XWayland's display would show X
   // windows only).
   PortalRemoteDesktop* portal = nullptr;
-  // Where input goes, and through what (null: nowhere).
-  InputRoute route = InputRoute::none;
+  // What input goes through (null: nowhere).
   EventPoster* poster = nullptr;
   // Whether this is a Wayland session (whatever the route): XWayland's
   // screen saver then turns nothing off.

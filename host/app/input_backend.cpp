@@ -152,7 +152,7 @@ InputChoice chooseInput(HostOptions::Input requested, const SessionFacts& facts)
 InputBackend::InputBackend(const InputChoice& choice, bool requestedByName, const SessionFacts& facts,
                            const asio::any_io_executor& executor, std::shared_ptr<DBusConnection> sessionBus,
                            Logger& logger, UserDefaults* settings)
-    : route_(choice.route), waylandSession_(isWaylandSession(facts)) {
+    : waylandSession_(isWaylandSession(facts)) {
   switch (choice.route) {
     case InputRoute::x11:
       openX11(requestedByName, logger);

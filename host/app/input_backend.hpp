@@ -83,7 +83,6 @@ class InputBackend {
   InputBackend(const InputBackend&) = delete;
   InputBackend& operator=(const InputBackend&) = delete;
 
-  InputRoute route() const { return route_; }
   // Whether the host runs in a Wayland session, whatever the route.
   bool waylandSession() const { return waylandSession_; }
   // Null when input goes nowhere.
@@ -136,7 +135,6 @@ class InputBackend {
   std::unique_ptr<KeyboardLayout> layout_;
   std::unique_ptr<EventPoster> poster_;
   X11EventPoster* x11Poster_ = nullptr;
-  InputRoute route_;
   bool waylandSession_;
   std::optional<WlrootsRoute> wlrootsRoute_;
   std::string refusal_;

@@ -82,7 +82,6 @@ int run(const HostOptions& options) {
                                                                                      .mutter = input.mutter(),
                                                                                      .wlroots = input.wlroots(),
                                                                                      .portal = input.portal(),
-                                                                                     .route = input.route(),
                                                                                      .poster = input.poster(),
                                                                                      .waylandSession = input.waylandSession()},
                                                                    logger));

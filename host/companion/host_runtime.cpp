@@ -53,7 +53,6 @@ struct HostRuntime::State {
                                           .mutter = input->mutter(),
                                           .wlroots = input->wlroots(),
                                           .portal = input->portal(),
-                                          .route = input->route(),
                                           .poster = input->poster(),
                                           .waylandSession = input->waylandSession()},
                         logger));
