@@ -212,7 +212,7 @@ struct WlrootsVirtualInput::State : std::enable_shared_from_this<State> {
       const ScreenPoint to = *heldPlace;
       const double dx = heldDx, dy = heldDy;
       heldPlace.reset();
-      place(to);
+      place(to, true);
       heldDx += dx;
       heldDy += dy;
     }
@@ -223,8 +223,9 @@ struct WlrootsVirtualInput::State : std::enable_shared_from_this<State> {
   }
 
   // Places the pointer at a point of the layout; false (and nothing sent)
-  // before the outputs are known.
-  bool place(ScreenPoint position) {
+  // before the outputs are known. The held place goes out `evenIfBehind`:
+  // the drain that sends it comes once.
+  bool place(ScreenPoint position, bool evenIfBehind = false) {
     const auto screens = outputs.rects();
     if (!ready || !screens) return false;
     // Absolute positions span the box around every output.
@@ -240,7 +241,7 @@ struct WlrootsVirtualInput::State : std::enable_shared_from_this<State> {
     heldDx = heldDy = 0;
     // A compositor that has fallen behind gets the last place once it
     // catches up, rather than every one filling libwayland's buffer.
-    if (wayland->congested()) {
+    if (!evenIfBehind && wayland->congested()) {
       heldPlace = position;
       if (tracking) tracked = nearestPointOnOutputs(*screens, position);
       return true;
